@@ -1,0 +1,7 @@
+#include "app/startup.h"
+#include "ui/native.h"
+
+int main() {
+    ui::SetToolkit(ui::CreateNativeToolkit());
+    return app::RunProgram();
+}

@@ -1,0 +1,40 @@
+// Entry points of operations that are reached from the main loop but not built yet.
+// Each leaves this file for its own subsystem when its workflow is written.
+#include "app/configuration.h"
+#include "disk/drive_list.h"
+#include "disk/eject.h"
+#include "download/latest_revision.h"
+#include "imaging/partition_imaging.h"
+#include "prepare/format_and_install.h"
+#include "recovery/download_tool.h"
+#include "resources/dmg_extract.h"
+#include "tools/calculator.h"
+#include "tools/hfs_driver.h"
+
+namespace app {
+
+void FormatAndInstall(int32_t) {}
+void BackupPartition(int32_t) {}
+void RestorePartition(int32_t) {}
+void OpenDownloadToolWindow() {}
+void DownloadRecoveryHD(int32_t) {}
+void UpdateRecoveryList(int32_t) {}
+int32_t SelectedRecoveryEntry() { return -1; }
+void ExtractHfsFromDmg(int32_t) {}
+void OpenConfigurationWindow() {}
+void HandleConfigurationEvent(const ui::Event&) {}
+int32_t ScanLocalRepository() { return 0; }
+void RefreshLocalArchives() {}
+void CheckLatestRevision(int32_t) {}
+void OpenCalculatorWindow() {}
+void RefreshCalculator() {}
+void ToggleCalculatorBit(int) {}
+void SetCalculatorInfo(const std::string&, const std::string&) {}
+void InstallHfsDrivers() {}
+void UninstallHfsDrivers() {}
+void UpdateHfsDriverMenu() {}
+int RefreshDriveList() { return 0; }
+bool GetSelectedDisk() { return false; }
+void EjectSelectedDrive() {}
+
+}  // namespace app

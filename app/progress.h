@@ -1,0 +1,31 @@
+// The status line with its progress bar, the pausing status text and duration texts.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ui/toolkit.h"
+
+namespace app {
+
+// The main window's taskbar progress; null where the platform has none.
+extern std::unique_ptr<ui::TaskbarProgress> TaskbarProgress;
+
+// Computes one drawing of the status area of a control of the given size.
+ui::StatusPaint LayoutProgress(ui::Size control, ui::Size text, int32_t percent,
+                               const std::string& label, int32_t barHeight, int32_t leftMargin,
+                               int32_t top);
+
+void DrawProgress(int32_t control, int32_t percent, const std::string& text, int32_t barHeight,
+                  int32_t leftMargin, int32_t top);
+
+// The usual call: the status line of the main window.
+void DrawStatus(const std::string& text, int32_t percent = 0);
+
+// Shows text in the status line, then pauses the calling thread for waitMs.
+void ShowStatus(const std::string& text, int64_t waitMs);
+
+std::string FormatDuration(int64_t seconds);
+
+}  // namespace app

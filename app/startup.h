@@ -1,0 +1,23 @@
+// Start-up, run and exit of the program.
+#pragma once
+
+#include <string>
+
+namespace app {
+
+// VersionText and AboutHeader.
+void InitialiseVersion();
+
+// Everything before the main loop. False when another copy runs (it was told so).
+bool StartUp(const std::string& executablePath);
+
+void ExitSequence();
+
+// StartUp, MainLoop, ExitSequence; the process exit code.
+int RunProgram();
+
+// The AutoRun policy switched off for the program's lifetime, and put back.
+void DisableAutoRun();
+void RestoreAutoRun();
+
+}  // namespace app

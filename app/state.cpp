@@ -1,0 +1,72 @@
+#include "app/state.h"
+
+#include "platform/paths.h"
+#include "recovery/recovery_entry.h"
+
+namespace app {
+
+std::string VersionText;
+std::string AboutHeader;
+std::string ProgramPath;
+std::string ProgramFileName;
+std::string ProgramBaseName;
+std::string ProgramFolder;
+std::string SystemDriveLetter;
+std::string SavedAutoRunValue;
+
+std::atomic<int32_t> QuitRequested{0};
+std::atomic<int32_t> BusyFlag{0};
+std::atomic<int32_t> TransferCancelFlag{0};
+std::atomic<int32_t> CancelFlag{0};
+std::atomic<bool> DownloadThreadRunning{false};
+
+std::string DownloadRevision = "0";
+std::string LocalArchivePath;
+std::string LocalArchiveRevision;
+std::vector<int32_t> DownloadRevisions;
+std::vector<LocalArchive> LocalArchives;
+std::vector<RecoveryEntry> RecoveryList;
+
+const char* const AutoRunKeyPath =
+    "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const char* const AutoRunValueName = "NoDriveTypeAutoRun";
+const char* const AppleHfsKeyPath = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\AppleHFS";
+const char* const AppleMntKeyPath = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\AppleMNT";
+
+std::string TempFolder;
+
+std::string BuildVersionText(int build) {
+    std::string number = std::to_string(build);
+    if (number.size() < 3) number.insert(0, 3 - number.size(), '0');
+    return "v2.1.2016." + number + " Beta";
+}
+
+void InitialiseGlobals() {
+    QuitRequested = 0;
+    BusyFlag = 0;
+    TransferCancelFlag = 0;
+    CancelFlag = 0;
+    DownloadThreadRunning = false;
+    SavedAutoRunValue.clear();
+    DownloadRevision = "0";
+    LocalArchivePath.clear();
+    LocalArchiveRevision.clear();
+    DownloadRevisions.clear();
+    LocalArchives.clear();
+    RecoveryList.clear();
+    TempFolder.clear();
+}
+
+void SetProgramLocation(const std::string& path) {
+    ProgramPath = path;
+    size_t cut = path.find_last_of(platform::PathSeparator() + "/");
+    ProgramFolder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    ProgramFileName = cut == std::string::npos ? path : path.substr(cut + 1);
+    // The extension goes (Stickforge.exe -> Stickforge); a name without one stays whole.
+    size_t dot = ProgramFileName.rfind('.');
+    ProgramBaseName = dot == std::string::npos || dot == 0 || ProgramFileName.size() - dot > 4
+                          ? ProgramFileName
+                          : ProgramFileName.substr(0, dot);
+}
+
+}  // namespace app

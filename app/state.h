@@ -1,0 +1,56 @@
+// Process-wide state of the program: version, location, shared flags and lists.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace app {
+
+extern std::string VersionText;
+extern std::string AboutHeader;
+extern std::string ProgramPath;
+extern std::string ProgramFileName;
+extern std::string ProgramBaseName;
+extern std::string ProgramFolder;  // ends with the path separator
+extern std::string SystemDriveLetter;
+extern std::string SavedAutoRunValue;
+
+// Shared between the interface thread and the workers.
+extern std::atomic<int32_t> QuitRequested;
+extern std::atomic<int32_t> BusyFlag;
+extern std::atomic<int32_t> TransferCancelFlag;
+extern std::atomic<int32_t> CancelFlag;
+extern std::atomic<bool> DownloadThreadRunning;  // the one download thread exists
+
+extern std::string DownloadRevision;
+extern std::string LocalArchivePath;
+extern std::string LocalArchiveRevision;
+extern std::vector<int32_t> DownloadRevisions;
+
+struct LocalArchive {
+    std::string Name;
+    int32_t Revision = 0;
+};
+extern std::vector<LocalArchive> LocalArchives;
+
+// Registry key paths.
+extern const char* const AutoRunKeyPath;
+extern const char* const AutoRunValueName;
+extern const char* const AppleHfsKeyPath;
+extern const char* const AppleMntKeyPath;
+
+extern std::string TempFolder;
+
+// Sets the globals to their start-up values.
+void InitialiseGlobals();
+
+// "v2.1.2016." + the build number as three digits + " Beta".
+std::string BuildVersionText(int build);
+
+// Fills ProgramPath, ProgramFileName, ProgramBaseName and ProgramFolder from path.
+void SetProgramLocation(const std::string& path);
+
+}  // namespace app

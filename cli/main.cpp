@@ -1,0 +1,118 @@
+// stickforge-cli: the program's own code on the headless toolkit, one verb per run.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/startup.h"
+#include "app/state.h"
+#include "platform/paths.h"
+#include "ui/console/console_toolkit.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+const char kHelp[] =
+    "usage: stickforge-cli [--yes] [--set KEY=VALUE]... VERB [ARGS]\n"
+    "\n"
+    "verbs:\n"
+    "  version           print the program's version\n"
+    "  settings          print the settings file as the program would write it\n"
+    "  settings --save   write that file beside the executables\n"
+    "\n"
+    "options:\n"
+    "  --yes             answer OK/Yes to every question\n"
+    "  --set KEY=VALUE   override a setting for this run (checked like the file's values)\n"
+    "  --help            show this text\n";
+
+struct Options {
+    bool assumeYes = false;
+    std::vector<std::pair<std::string, std::string>> overrides;
+    std::vector<std::string> words;  // the verb and its arguments
+};
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "stickforge-cli: %s\n%s", message.c_str(), kHelp);
+    return kUsageError;
+}
+
+// False (with a message) on a malformed option.
+bool ParseArguments(int argc, char** argv, Options& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (word == "--yes") {
+            options.assumeYes = true;
+        } else if (word == "--set") {
+            if (i + 1 >= argc) return error = "--set needs KEY=VALUE", false;
+            std::string pair = argv[++i];
+            size_t equals = pair.find('=');
+            if (equals == std::string::npos || equals == 0)
+                return error = "--set needs KEY=VALUE, got \"" + pair + "\"", false;
+            options.overrides.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        } else {
+            options.words.push_back(word);
+        }
+    }
+    return true;
+}
+
+// The command-line tool shares the program's settings file and guard: its own name
+// without "-cli" is the program's name.
+void UseProgramLocation() {
+    app::SetProgramLocation(platform::ExecutablePath());
+    for (std::string* name : {&app::ProgramBaseName, &app::ProgramFileName}) {
+        size_t cli = name->find("-cli");
+        if (cli != std::string::npos) name->erase(cli, 4);
+    }
+}
+
+int LoadSettingsWithOverrides(const Options& options) {
+    app::LoadSettings();
+    for (const auto& [key, value] : options.overrides)
+        if (!app::OverrideSetting(key, value)) return UsageError("unknown setting \"" + key + "\"");
+    return 0;
+}
+
+int RunSettings(const Options& options) {
+    if (int status = LoadSettingsWithOverrides(options)) return status;
+    bool save = options.words.size() > 1 && options.words[1] == "--save";
+    if (options.words.size() > 1 && !save)
+        return UsageError("unknown argument \"" + options.words[1] + "\"");
+    if (!save) {
+        std::string text = app::RenderSettings();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    app::SaveSettings();
+    if (!platform::FileExists(app::SettingsFilePath())) {
+        std::fprintf(stderr, "stickforge-cli: cannot write %s\n", app::SettingsFilePath().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseArguments(argc, argv, options, error)) return UsageError(error);
+    if (options.words.empty() || options.words[0] == "--help" || options.words[0] == "help") {
+        std::fputs(kHelp, options.words.empty() ? stderr : stdout);
+        return options.words.empty() ? kUsageError : 0;
+    }
+    ui::SetToolkit(std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{options.assumeYes}));
+    app::InitialiseVersion();
+    app::InitialiseGlobals();
+    UseProgramLocation();
+
+    const std::string& verb = options.words[0];
+    if (verb == "version") {
+        std::printf("Stickforge %s\n", app::VersionText.c_str());
+        return 0;
+    }
+    if (verb == "settings") return RunSettings(options);
+    return UsageError("unknown verb \"" + verb + "\"");
+}

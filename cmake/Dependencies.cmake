@@ -1,0 +1,22 @@
+# Third-party libraries, all from the system's packages (or, for the Windows build,
+# from the static MinGW libraries the cross-build script makes).
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+add_library(stickforge_deps INTERFACE)
+add_library(stickforge_gui_deps INTERFACE)
+
+if(WIN32)
+  pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat)
+  target_compile_definitions(stickforge_deps INTERFACE LZMA_API_STATIC PCRE2_STATIC XML_STATIC
+                             UNICODE _UNICODE)
+  target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS wininet bcrypt advapi32
+                        Threads::Threads)
+  target_link_libraries(stickforge_gui_deps INTERFACE comctl32 comdlg32 shell32 ole32 uuid
+                        gdi32 user32)
+else()
+  pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl)
+  target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS Threads::Threads)
+  find_package(FLTK REQUIRED NO_MODULE PATHS /usr/lib/fltk)
+  target_link_libraries(stickforge_gui_deps INTERFACE fltk fltk_images)
+endif()

@@ -1,0 +1,5 @@
+#pragma once
+namespace app {
+int RefreshDriveList();
+bool GetSelectedDisk();
+}  // namespace app

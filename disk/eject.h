@@ -1,0 +1,4 @@
+#pragma once
+namespace app {
+void EjectSelectedDrive();
+}  // namespace app

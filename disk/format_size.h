@@ -1,0 +1,12 @@
+// Byte counts as text with B, KB, MB, GB or TB.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+// GB and TB carry one more digit than asked for.
+std::string FormatSize(int64_t bytes, uint8_t decimals);
+
+}  // namespace app

@@ -1,0 +1,36 @@
+#include "platform/clock.h"
+
+#include <time.h>
+
+#include <thread>
+
+namespace platform {
+namespace {
+
+class MonotonicClock : public Clock {
+public:
+    uint64_t TickMs() override {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
+    }
+    int64_t NowUnixSeconds() override { return int64_t(time(nullptr)); }
+    void SleepMs(int64_t ms) override {
+        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+};
+
+std::unique_ptr<Clock>& Installed() {
+    static std::unique_ptr<Clock> clock = std::make_unique<MonotonicClock>();
+    return clock;
+}
+
+}  // namespace
+
+Clock& SystemClock() { return *Installed(); }
+
+void SetClock(std::unique_ptr<Clock> clock) {
+    Installed() = clock ? std::move(clock) : std::make_unique<MonotonicClock>();
+}
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+// The few registry values the program touches. Windows: the real registry; Linux: a
+// small file-backed key store with the same key paths.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// keyPath is a full path such as "HKEY_LOCAL_MACHINE\\Software\\...".
+// Reads a REG_DWORD as its number; none when the key or value is missing.
+std::optional<uint32_t> ReadRegistryDword(const std::string& keyPath, const std::string& name);
+
+// Creates the key when needed, then writes the value. False on failure.
+bool WriteRegistryDword(const std::string& keyPath, const std::string& name, uint32_t value);
+
+// Where the Linux stand-in keeps its keys; tests point it at a scratch file.
+void SetRegistryStoreFile(const std::string& path);
+
+}  // namespace platform

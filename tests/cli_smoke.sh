@@ -1,0 +1,36 @@
+#!/bin/sh
+# The command-line tool as a user runs it: from its own folder, beside its settings file.
+set -u
+cli_built=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp "$cli_built" "$scratch/stickforge-cli"
+cli="$scratch/stickforge-cli"
+failures=0
+passes=0
+check() {  # description, then a command that must succeed
+    description=$1
+    shift
+    if "$@"; then echo "ok: $description"; passes=$((passes + 1)); else echo "FAILED: $description"; failures=$((failures + 1)); fi
+}
+
+check "version" test "$("$cli" version)" = "Stickforge v2.1.2016.019 Beta"
+check "help lists the verbs" sh -c "'$cli' --help | grep -q 'settings --save'"
+check "no verb is a usage error" sh -c "! '$cli' 2>/dev/null"
+check "unknown verb is a usage error" sh -c "'$cli' frobnicate 2>/dev/null; test \$? -eq 2"
+
+"$cli" settings >"$scratch/printed"
+check "settings start with the byte-order mark" sh -c "head -c 3 '$scratch/printed' | od -An -tx1 | grep -q 'ef bb bf'"
+check "settings use CR LF" grep -q "$(printf 'InstallDataSet = DL\r')" "$scratch/printed"
+check "printing writes no file" test ! -e "$scratch/stickforge.ini"
+
+"$cli" --set WinX=7 --set bootpartitionsize=31 settings --save
+check "--save writes the program's file" test -f "$scratch/stickforge.ini"
+check "--set overrides after loading" grep -q "$(printf 'WinX = 7\r')" "$scratch/stickforge.ini"
+check "--set passes the load check" grep -q "$(printf 'BootPartitionSize = 200\r')" "$scratch/stickforge.ini"
+"$cli" settings >"$scratch/again"
+check "the saved file reads back byte for byte" cmp -s "$scratch/stickforge.ini" "$scratch/again"
+check "unknown --set key is refused" sh -c "'$cli' --set NoSuchKey=1 settings 2>/dev/null; test \$? -eq 2"
+
+echo "$passes passed, $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,144 @@
+#include "app/startup.h"
+
+#include "app/ids.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/state.h"
+#include "app/workers.h"
+#include "platform/instance_lock.h"
+#include "platform/registry.h"
+#include "tests/test_support.h"
+
+namespace {
+
+class StartUpTest : public test::AppTest {
+protected:
+    StartUpTest() {
+        app::SetWorkerLauncher([](app::WorkerProc, int32_t) {});
+        exe = scratch.file("stickforge-startup-test");
+        settings = scratch.file("stickforge-startup-test.ini");
+    }
+    std::optional<uint32_t> AutoRun() {
+        return platform::ReadRegistryDword(app::AutoRunKeyPath, app::AutoRunValueName);
+    }
+    void SetAutoRun(uint32_t value) {
+        platform::WriteRegistryDword(app::AutoRunKeyPath, app::AutoRunValueName, value);
+    }
+    std::string exe, settings;
+};
+
+TEST_F(StartUpTest, AutoRunIsOffWhileRunningAndZeroAfterWhenItWasAbsent) {
+    ASSERT_TRUE(app::StartUp(exe));
+    EXPECT_EQ(AutoRun(), 255u);
+    app::ExitSequence();
+    EXPECT_EQ(AutoRun(), 0u);
+}
+
+TEST_F(StartUpTest, AutoRunIsRestoredToItsValueAtStart) {
+    SetAutoRun(145);
+    ASSERT_TRUE(app::StartUp(exe));
+    EXPECT_EQ(app::SavedAutoRunValue, "145");
+    EXPECT_EQ(AutoRun(), 255u);
+    app::ExitSequence();
+    EXPECT_EQ(AutoRun(), 145u);
+}
+
+TEST_F(StartUpTest, AutoRunChangedByOthersMeanwhileIsLeftAlone) {
+    SetAutoRun(145);
+    ASSERT_TRUE(app::StartUp(exe));
+    SetAutoRun(145);
+    app::ExitSequence();
+    EXPECT_EQ(AutoRun(), 145u);
+    SetAutoRun(7);
+    ASSERT_TRUE(app::StartUp(exe));
+    SetAutoRun(7);  // what was there at start: nothing to write
+    app::ExitSequence();
+    EXPECT_EQ(AutoRun(), 7u);
+}
+
+TEST_F(StartUpTest, SecondInstanceIsRefusedAndTouchesNothing) {
+    bool running = false;
+    auto first = platform::AcquireInstanceLock("stickforge-startup-test", running);
+    ASSERT_FALSE(running);
+    test::WriteFile(settings, "[Window Settings]\r\nWinX = 5\r\n");
+    SetAutoRun(145);
+
+    EXPECT_FALSE(app::StartUp(exe));
+    EXPECT_NE(output().find("[stickforge-startup-test] Warning: Программа уже запущена."),
+              std::string::npos);
+    EXPECT_EQ(AutoRun(), 145u);
+    EXPECT_EQ(test::ReadFile(settings), "[Window Settings]\r\nWinX = 5\r\n");
+    EXPECT_FALSE(toolkit().WindowExists(app::MainWindow));
+}
+
+TEST_F(StartUpTest, AnotherExecutableNameStartsBesideTheFirst) {
+    bool running = false;
+    auto first = platform::AcquireInstanceLock("stickforge-other-name", running);
+    ASSERT_FALSE(running);
+    EXPECT_TRUE(app::StartUp(exe));
+    app::ExitSequence();
+}
+
+TEST_F(StartUpTest, ExitWritesTheSettingsFileWithTheWindowPosition) {
+    ASSERT_TRUE(app::StartUp(exe));
+    toolkit().MoveWindow(app::MainWindow, 123, 45);
+    app::ExitSequence();
+    std::string written = test::ReadFile(settings);
+    EXPECT_EQ(written.rfind("\xEF\xBB\xBF", 0), 0u);
+    EXPECT_NE(written.find("WinX = 123\r\nWinY = 45\r\n"), std::string::npos);
+}
+
+TEST_F(StartUpTest, MainWindowMatchesItsLayout) {
+    test::WriteFile(settings, "[Data Settings]\r\nCloverLastRev = 1234\r\n"
+                              "CloverLastRevCheckDate = 01.02.16 10:20:30\r\n");
+    ASSERT_TRUE(app::StartUp(exe));
+    auto windows = toolkit().Windows();
+    const auto& main = windows[app::MainWindow];
+    EXPECT_EQ(main.spec.title, "Stickforge v2.1.2016.019 Beta by Ormund");
+    EXPECT_EQ(main.spec.client, (ui::Size{480, 265}));
+    EXPECT_EQ(main.frame.x, 400);
+    ASSERT_EQ(main.menus.size(), 4u);
+    EXPECT_EQ(main.menus[3].title, " Latest Clover: r1234");
+    EXPECT_EQ(main.menus[0].items[0].text, "&Configuration...");
+    EXPECT_EQ(main.menus[0].items[1].id, 0);  // separator
+    EXPECT_EQ(main.menus[2].items[2].icon, app::AboutIcon16);
+    EXPECT_EQ(app::DownloadRevisions, std::vector<int32_t>{1234});
+
+    auto controls = toolkit().Controls();
+    EXPECT_EQ(controls[app::DriveTree].rect, (ui::Rect{15, 25, 450, 86}));
+    EXPECT_EQ(controls[app::ProgressBar].rect, (ui::Rect{20, 119, 440, 16}));
+    EXPECT_EQ(controls[app::FormatButton].text, "Format Disk");
+    EXPECT_EQ(controls[app::RefreshButton].toolTip,
+              "Force update of the list of connected drives");
+    EXPECT_EQ(controls[app::MakerLink].kind, ui::ControlKind::LinkLabel);
+    app::ExitSequence();
+}
+
+TEST_F(StartUpTest, WindowPastTheDesktopEdgeIsCentred) {
+    test::WriteFile(settings, "[Window Settings]\r\nWinX = 1900\r\nWinY = 10\r\n");
+    ASSERT_TRUE(app::StartUp(exe));
+    ui::Rect frame = toolkit().WindowFrame(app::MainWindow);
+    EXPECT_EQ(frame.x, 1920 / 2 - 480 / 2);
+    EXPECT_EQ(frame.y, 1080 / 2 - 265 / 2);
+    app::ExitSequence();
+}
+
+TEST_F(StartUpTest, NegativePositionsAreKept) {
+    test::WriteFile(settings, "[Window Settings]\r\nWinX = -50\r\nWinY = 10\r\n");
+    ASSERT_TRUE(app::StartUp(exe));
+    EXPECT_EQ(toolkit().WindowFrame(app::MainWindow).x, -50);
+    app::ExitSequence();
+}
+
+TEST(ProgramLocation, NamesFollowTheExecutable) {
+    app::SetProgramLocation("/opt/sf/stickforge");
+    EXPECT_EQ(app::ProgramFolder, "/opt/sf/");
+    EXPECT_EQ(app::ProgramFileName, "stickforge");
+    EXPECT_EQ(app::ProgramBaseName, "stickforge");
+    app::SetProgramLocation("/opt/sf/Stickforge.exe");
+    EXPECT_EQ(app::ProgramBaseName, "Stickforge");
+    EXPECT_EQ(app::BuildVersionText(19), "v2.1.2016.019 Beta");
+    EXPECT_EQ(app::BuildVersionText(1234), "v2.1.2016.1234 Beta");
+}
+
+}  // namespace

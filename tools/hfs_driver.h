@@ -1,0 +1,7 @@
+#pragma once
+namespace app {
+void InstallHfsDrivers();
+void UninstallHfsDrivers();
+// Enables exactly one of the install and uninstall menu items.
+void UpdateHfsDriverMenu();
+}  // namespace app
