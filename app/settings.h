@@ -48,7 +48,8 @@ std::string RenderSettings();
 void LoadSettingsFromText(const std::string& text);
 
 // Sets one key as if it had been read from the file, with the same check.
-// False when no such key exists.
+// False when no such key exists. CloverLastRev stands only with a valid
+// CloverLastRevCheckDate already in memory, so set the date first.
 bool OverrideSetting(const std::string& key, const std::string& value);
 
 // "%dd.%mm.%yy %hh:%ii:%ss" both ways; dates are seconds since 1970-01-01 (UTC).

@@ -1,0 +1,369 @@
+#include "app/settings.h"
+
+#include <ctime>
+#include <filesystem>
+#include <random>
+
+#include "app/state.h"
+#include "recovery/recovery_entry.h"
+#include "tests/test_support.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+std::string WithCrLf(std::string_view text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+const std::string kDefaultFile = "\xEF\xBB\xBF" + WithCrLf(R"(
+[Application Info]
+ApplicationName = Stickforge
+Version = v2.1.2016.019 Beta
+; ------------------------------------------------------------------------------
+[Window Settings]
+WinX = 400
+WinY = 400
+; ------------------------------------------------------------------------------
+[Data Settings]
+; InstallDataSet: Local|DL|Not_Install
+InstallDataSet = DL
+; ------------------------------------------------------------------------------
+; CloverLastRev: Last Clover Revision
+CloverLastRev = Not Checked
+; CloverLastRevCheckDate: Last Check Clover Revision Date
+CloverLastRevCheckDate = 00.00.00 00:00:00
+; CheckLatestCloverAtStartup: 0 - #False|1 - #True
+CheckLatestCloverAtStartup = 0
+; SaveLatestCloverAfterDL: 0 - #False|1 - #True
+SaveLatestCloverAfterDL = 0
+; Clover Local Repository Path
+CloverLocalRepository = /opt/sf/
+; Partition Backup SFK-Image Files Local Repository Path
+SFKImageLocalRepo = /opt/sf/
+; ------------------------------------------------------------------------------
+; VolumeLabel: 11 letters max
+VolumeLabel = CLOVER
+; Boot_records: Windows|Clover|XPC|Not_Format
+Boot_records = Clover
+; FileSystem: FAT32|FAT32-LBA|NTFS|exFAT|UDF
+FileSystem = FAT32-LBA
+; ClusterSize: 0 - Default
+ClusterSize = 0
+; StartLBASector: 63|2048|4096|8192 - Default
+StartLBASector = 4096
+; QuickFormat: 0 - #False|1 - #True
+QuickFormat = 1
+; MultiPartitions: 0 - #False|1 - #True
+MultiPartitions = 1
+; BootPartitionSize: 32 - 2000000 MB | 64 - Default
+BootPartitionSize = 200
+; EnableFixedDisks: 0 - #False|1 - #True
+EnableFixedDisks = 0
+; ------------------------------------------------------------------------------
+[Download Settings]
+; The maximum number of attempts to resume downloading files: 9999 - max value
+ResumeMaxAttemptsNumber = 9999
+; URL for Download Latest Apple SUCatalog: Regular|Developer|Beta | Developer - Default
+; Regular:
+; SUCatalogURL=https://swscan.apple.com/content/catalogs/others/index-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog
+; Developer:
+; SUCatalogURL=https://swscan.apple.com/content/catalogs/others/index-10.11seed-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog
+; Beta:
+; SUCatalogURL=https://swscan.apple.com/content/catalogs/others/index-10.11beta-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog
+SUCatalogURL = https://swscan.apple.com/content/catalogs/others/index-10.11seed-10.11-10.10-10.9-mountainlion-lion-snowleopard-leopard.merged-1.sucatalog
+; ------------------------------------------------------------------------------
+[Download Data Settings]
+; Name of HD recovery = URL for Download
+; ------------------------------------------------------------------------------
+[Tools Data Settings]
+; FixDsdtMask: range 0x00000000-0xFFFFFFFF, default 0x87E7FBF1
+FixDsdtMask = 0x87E7FBF1
+; ------------------------------------------------------------------------------
+)");
+
+app::RecoveryEntry Entry(const std::string& title, const std::string& url) {
+    app::RecoveryEntry entry;
+    entry.Title = title;
+    entry.URL = url;
+    return entry;
+}
+
+class SettingsTest : public test::AppTest {
+  protected:
+    SettingsTest() {
+        app::VersionText = "v2.1.2016.019 Beta";
+        app::ProgramFolder = "/opt/sf/";
+        app::LoadSettingsFromText("");
+    }
+
+    // The saved line of a key after loading one line into its group.
+    std::string LoadedLine(const std::string& group, const std::string& line,
+                           const std::string& key) {
+        app::LoadSettingsFromText("[" + group + "]\r\n" + line + "\r\n");
+        std::string file = app::RenderSettings();
+        size_t at = file.find("\r\n" + key + " = ");
+        if (at == std::string::npos) return "(missing)";
+        return file.substr(at + 2, file.find("\r\n", at + 2) - at - 2);
+    }
+};
+
+TEST_F(SettingsTest, DefaultsRenderTheWholeFileAndReadBackUnchanged) {
+    EXPECT_EQ(app::RenderSettings(), kDefaultFile);
+    app::LoadSettingsFromText(kDefaultFile);
+    EXPECT_EQ(app::RenderSettings(), kDefaultFile);
+}
+
+TEST_F(SettingsTest, EveryKeyIsReadBack) {
+    app::WinX = -7;
+    app::InstallDataSet = "Local";
+    app::CloverLastRev = "4000";
+    app::CloverLastRevCheckDate = "29.02.16 23:59:58";
+    app::CheckLatestCloverAtStartup = app::SaveLatestCloverAfterDL = app::EnableFixedDisks = 1;
+    app::CloverLocalRepository = app::SFKImageLocalRepo = scratch.path().string() + "/";
+    app::VolumeLabel = "Ünïcode";
+    app::Boot_records = "XPC";
+    app::FileSystem = "exFAT";
+    app::StartLBASector = "63";
+    app::QuickFormat = app::MultiPartitions = 0;
+    app::BootPartitionSize = 64;
+    app::ResumeMaxAttemptsNumber = 3;
+    app::SUCatalogURL = app::BetaCatalogURL;
+    app::FixDsdtMask = "0000ABCD";
+    app::RecoveryList = {Entry("Lion", "http://l")};
+    std::string changed = app::RenderSettings();
+
+    app::LoadSettingsFromText("");
+    app::LoadSettingsFromText(changed);
+    EXPECT_EQ(app::RenderSettings(), changed);
+}
+
+struct LineCase {
+    std::string group, line, saved;
+};
+
+TEST_F(SettingsTest, LoadChecksReplaceValuesOutsideTheirSet) {
+    const std::string developer = std::string("SUCatalogURL = ") + app::DeveloperCatalogURL;
+    const LineCase cases[] = {
+        {"Data Settings", "BootPartitionSize = 31", "BootPartitionSize = 200"},
+        {"Data Settings", "BootPartitionSize = 32", "BootPartitionSize = 32"},
+        {"Data Settings", "BootPartitionSize = 2000000", "BootPartitionSize = 2000000"},
+        {"Data Settings", "BootPartitionSize = 2000001", "BootPartitionSize = 200"},
+        {"Data Settings", "BootPartitionSize = 4294967328", "BootPartitionSize = 200"},
+        {"Data Settings", "BootPartitionSize = big", "BootPartitionSize = 200"},
+        {"Download Settings", "ResumeMaxAttemptsNumber = -1", "ResumeMaxAttemptsNumber = 9999"},
+        {"Download Settings", "ResumeMaxAttemptsNumber = 0", "ResumeMaxAttemptsNumber = 0"},
+        {"Download Settings", "ResumeMaxAttemptsNumber = 9999", "ResumeMaxAttemptsNumber = 9999"},
+        {"Download Settings", "ResumeMaxAttemptsNumber = 10000", "ResumeMaxAttemptsNumber = 9999"},
+        {"Download Settings", "ResumeMaxAttemptsNumber =", "ResumeMaxAttemptsNumber = 0"},
+        {"Window Settings", "WinX = 99999999999", "WinX = 2147483647"},
+        {"Data Settings", "QuickFormat = 2", "QuickFormat = 1"},
+        {"Data Settings", "QuickFormat = no", "QuickFormat = 0"},  // not a number reads as 0
+        {"Data Settings", "MultiPartitions = -1", "MultiPartitions = 1"},
+        {"Data Settings", "CheckLatestCloverAtStartup = 2", "CheckLatestCloverAtStartup = 0"},
+        {"Data Settings", "EnableFixedDisks = 2", "EnableFixedDisks = 0"},
+        {"Data Settings", "InstallDataSet = Not_Install", "InstallDataSet = Not_Install"},
+        {"Data Settings", "InstallDataSet = local", "InstallDataSet = DL"},
+        {"Data Settings", "Boot_records = Not_Format", "Boot_records = Not_Format"},
+        {"Data Settings", "Boot_records = Linux", "Boot_records = Clover"},
+        {"Data Settings", "FileSystem = UDF", "FileSystem = UDF"},
+        {"Data Settings", "FileSystem = ext4", "FileSystem = FAT32-LBA"},
+        {"Data Settings", "ClusterSize = 4096", "ClusterSize = 0"},
+        {"Data Settings", "StartLBASector = 8192", "StartLBASector = 8192"},
+        {"Data Settings", "StartLBASector = 1024", "StartLBASector = 4096"},
+        {"Data Settings", "VolumeLabel =", "VolumeLabel = "},
+        {"Data Settings", "CloverLocalRepository = /no/such/dir",
+         "CloverLocalRepository = /opt/sf/"},
+        {"Data Settings", "SFKImageLocalRepo =", "SFKImageLocalRepo = /opt/sf/"},
+        {"Download Settings", "SUCatalogURL =", developer},
+        {"Download Settings", "SUCatalogURL = ftp://host/a.sucatalog", developer},
+        {"Download Settings", "SUCatalogURL = HTTP://host/a.sucatalog", developer},
+        {"Download Settings", "SUCatalogURL = http://host/a", "SUCatalogURL = http://host/a"},
+        {"Tools Data Settings", "FixDsdtMask = 0x87e7fbf1", "FixDsdtMask = 0x87E7FBF1"},
+        {"Tools Data Settings", "FixDsdtMask = 0x1F", "FixDsdtMask = 0x00000000"},
+        {"Tools Data Settings", "FixDsdtMask = abc", "FixDsdtMask = 0x00000ABC"},
+        {"Tools Data Settings", "FixDsdtMask =", "FixDsdtMask = 0x00000000"},
+        {"Tools Data Settings", "FixDsdtMask = FF0x12345678", "FixDsdtMask = 0x12345678"},
+        {"Tools Data Settings", "FixDsdtMask = 12345678\xC3\xA9", "FixDsdtMask = 0x02345678"},
+        // Names in any case, blanks and tabs around them.
+        {"window SETTINGS", " \t winx\t =\t -5", "WinX = -5"},
+        {"Data Settings", "bOOT_RECORDS=Windows", "Boot_records = Windows"},
+    };
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(LoadedLine(c.group, c.line, c.saved.substr(0, c.saved.find(' '))), c.saved);
+    }
+    LoadedLine("Tools Data Settings", "FixDsdtMask = 0x87e7fbf1", "FixDsdtMask");
+    EXPECT_EQ(app::FixDsdtMask, "87E7FBF1");
+}
+
+TEST_F(SettingsTest, RevisionStandsOnlyWithAValidCheckDate) {
+    struct Case {
+        std::string revision, date, loadedRevision, loadedDate;
+    };
+    const Case cases[] = {
+        {"905", "01.02.16 10:20:30", "Not Checked", "00.00.00 00:00:00"},
+        {"906", "01.02.16 10:20:30", "906", "01.02.16 10:20:30"},
+        {"906", "", "Not Checked", "00.00.00 00:00:00"},
+        {"99999", "29.02.16 23:59:59", "99999", "29.02.16 23:59:59"},
+        {"100000", "01.02.16 10:20:30", "Not Checked", "00.00.00 00:00:00"},
+        {"1234", "29.02.15 10:20:30", "Not Checked", "00.00.00 00:00:00"},
+        {"1234", "1.2.16 10:20:30", "Not Checked", "00.00.00 00:00:00"},
+        {"1234", "01.02.16 24:00:00", "Not Checked", "00.00.00 00:00:00"},
+        {"1234", "00.00.00 00:00:00", "Not Checked", "00.00.00 00:00:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.revision + " " + c.date);
+        app::LoadSettingsFromText("[Data Settings]\nCloverLastRev = " + c.revision +
+                                  "\nCloverLastRevCheckDate = " + c.date + "\n");
+        EXPECT_EQ(app::CloverLastRev, c.loadedRevision);
+        EXPECT_EQ(app::CloverLastRevCheckDate, c.loadedDate);
+    }
+}
+
+TEST_F(SettingsTest, DatesMatchTheCalendar) {
+    int64_t seconds = -1;
+    EXPECT_TRUE(app::ParseSettingsDate("01.01.70 00:00:00", seconds));
+    EXPECT_EQ(seconds, 0);
+    EXPECT_TRUE(app::ParseSettingsDate("31.12.69 23:59:59", seconds));  // 2069
+    EXPECT_EQ(seconds, 3155759999);
+    EXPECT_TRUE(app::ParseSettingsDate("29.02.00 12:00:00", seconds));
+    EXPECT_EQ(seconds, 951825600);
+    for (const char* bad :
+         {"29.02.01 00:00:00", "31.04.16 00:00:00", "01.13.16 00:00:00", "01.02.16 10:60:00",
+          "01.02.16 10:20", "01.02.16 10:20:30 ", "01/02/16 10:20:30", "0a.02.16 10:20:30"})
+        EXPECT_FALSE(app::ParseSettingsDate(bad, seconds)) << bad;
+
+    // Every value of the two-digit century formats as the C library's UTC calendar does.
+    for (int64_t t = -86400 * 400; t < 3155760000; t += 86400 * 7 + 3671) {
+        std::time_t time = std::time_t(t);
+        char expected[32];
+        std::strftime(expected, sizeof expected, "%d.%m.%y %H:%M:%S", std::gmtime(&time));
+        ASSERT_EQ(app::FormatSettingsDate(t), expected) << t;
+        if (t < 0) continue;
+        ASSERT_TRUE(app::ParseSettingsDate(expected, seconds));
+        ASSERT_EQ(seconds, t);
+    }
+}
+
+TEST_F(SettingsTest, ExistingFoldersKeepOneTrailingSeparator) {
+    std::string folder = scratch.path().string();
+    EXPECT_EQ(
+        LoadedLine("Data Settings", "CloverLocalRepository = " + folder, "CloverLocalRepository"),
+        "CloverLocalRepository = " + folder + "/");
+    EXPECT_EQ(
+        LoadedLine("Data Settings", "SFKImageLocalRepo = " + folder + "/", "SFKImageLocalRepo"),
+        "SFKImageLocalRepo = " + folder + "/");
+    // A NUL must not cut the path short into an existing folder.
+    EXPECT_EQ(
+        LoadedLine("Data Settings", "SFKImageLocalRepo = " + folder + "\0/x"s, "SFKImageLocalRepo"),
+        "SFKImageLocalRepo = /opt/sf/");
+}
+
+TEST_F(SettingsTest, RecoveryListFollowsTheFileOrder) {
+    app::RecoveryList = {Entry("stale", "")};
+    app::LoadSettingsFromText(
+        "[download data settings]\r\nZeta = http://z\r\n; note\r\n  Alpha=http://a\r\n"
+        "[Tools Data Settings]\r\nFixDsdtMask = 1\r\n"
+        "[Download Data Settings]\r\nMid\t = \thttp://m \r\nno value line\r\n");
+    ASSERT_EQ(app::RecoveryList.size(), 3u);
+    EXPECT_EQ(app::RecoveryList[0].Title, "Zeta");
+    EXPECT_EQ(app::RecoveryList[1].URL, "http://a");
+    EXPECT_EQ(app::RecoveryList[2].Title, "Mid");
+    EXPECT_EQ(app::RecoveryList[2].URL, "http://m ");
+    EXPECT_NE(app::RenderSettings().find("Download\r\nZeta = http://z\r\nAlpha = http://a\r\n"
+                                         "Mid = http://m \r\n; ---"),
+              std::string::npos);
+}
+
+// The default file with the lines of the given keys replaced.
+std::string DefaultsWith(const std::vector<std::string>& lines) {
+    std::string file = kDefaultFile;
+    for (const std::string& line : lines) {
+        size_t at = file.find("\n" + line.substr(0, line.find(" = ") + 3)) + 1;
+        file.replace(at, file.find('\r', at) - at, line);
+    }
+    return file;
+}
+
+TEST_F(SettingsTest, BadInputFallsBackKeyByKey) {
+    std::mt19937 random(7);
+    std::string binary(1 << 16, '\0');
+    for (char& c : binary) c = char(random());
+    const std::string letters(4 << 20, 'x'), digits(4 << 20, '9');
+    const struct {
+        std::string text;
+        std::vector<std::string> saved;
+    } cases[] = {
+        {binary, {}},
+        {"[Window Settings]\nWinX = 5\0\nWinY\0 = 6\n"s, {"WinX = 5"}},
+        {"[Window Settings]\nWinX = 5\r" + letters + "\nWinY = 6", {"WinX = 5", "WinY = 6"}},
+        {"[Window Settings]\nWinX = " + digits, {"WinX = 2147483647"}},
+        {"WinX = 5\n[Data Settings\nWinX = 6\n[]\n= 7\nWinY\n", {}},
+        {"[Tools Data Settings]\nFixDsdtMask = 1", {"FixDsdtMask = 0x00000001"}},
+        {"[Data Settings]\nVolumeLabel = CL\xFFVER\nBoot_records = Clov\xE9r\n",
+         {"VolumeLabel = CL\xEF\xBF\xBDVER"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        app::LoadSettingsFromText(c.text);
+        EXPECT_EQ(app::RenderSettings(), DefaultsWith(c.saved));
+    }
+}
+
+TEST_F(SettingsTest, OverrideChecksLikeTheFile) {
+    EXPECT_TRUE(app::OverrideSetting("bootpartitionsize", "31"));
+    EXPECT_EQ(app::BootPartitionSize, 200);
+    EXPECT_TRUE(app::OverrideSetting("WinX", "\t 12"));
+    EXPECT_EQ(app::WinX, 12);
+    EXPECT_TRUE(app::OverrideSetting("VolumeLabel", "USB\r\n[Window Settings]\r\nWinY = 1"));
+    EXPECT_EQ(app::VolumeLabel, "USB");
+    for (const char* key : {"NoSuchKey", "ApplicationName", "Version", ""})
+        EXPECT_FALSE(app::OverrideSetting(key, "1")) << key;
+
+    // A revision needs its date: the date first, then the revision.
+    EXPECT_TRUE(app::OverrideSetting("CloverLastRev", "4000"));
+    EXPECT_EQ(app::CloverLastRev, "Not Checked");
+    EXPECT_TRUE(app::OverrideSetting("CloverLastRevCheckDate", "01.02.16 10:20:30"));
+    EXPECT_TRUE(app::OverrideSetting("CloverLastRev", "4000"));
+    EXPECT_EQ(app::CloverLastRev, "4000");
+    EXPECT_TRUE(app::OverrideSetting("CloverLastRevCheckDate", "someday"));
+    EXPECT_EQ(app::CloverLastRev, "Not Checked");
+    EXPECT_EQ(app::CloverLastRevCheckDate, "00.00.00 00:00:00");
+}
+
+TEST_F(SettingsTest, FileIsReplacedWholeAndReadBack) {
+    app::ProgramFolder = scratch.path().string() + "/";
+    app::ProgramBaseName = "stickforge";
+    const std::string path = app::SettingsFilePath();
+    EXPECT_EQ(path, app::ProgramFolder + "stickforge.ini");
+
+    test::WriteFile(path, std::string(100000, '#'));
+    app::VolumeLabel = "SAVED";
+    app::SaveSettings();
+    EXPECT_EQ(test::ReadFile(path), app::RenderSettings());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1);
+
+    app::LoadSettingsFromText("");
+    app::LoadSettings();
+    EXPECT_EQ(app::VolumeLabel, "SAVED");
+    std::filesystem::remove(path);
+    app::LoadSettings();
+    EXPECT_EQ(app::VolumeLabel, "CLOVER");
+}
+
+TEST_F(SettingsTest, UnwritableFileIsLeftAlone) {
+    app::ProgramFolder = scratch.path().string() + "/missing/";
+    app::SaveSettings();
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "missing"));
+
+    app::ProgramFolder = scratch.path().string() + "/";
+    std::filesystem::create_directory(app::SettingsFilePath());  // a folder in the file's place
+    app::SaveSettings();
+    EXPECT_TRUE(std::filesystem::is_directory(app::SettingsFilePath()));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1);
+}
+
+}  // namespace
