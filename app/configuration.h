@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+
 #include "ui/toolkit.h"
 namespace app {
 void OpenConfigurationWindow();

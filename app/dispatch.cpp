@@ -29,9 +29,12 @@ struct Row {
 
 bool Applies(When when) {
     switch (when) {
-        case When::Idle: return BusyFlag == 0;
-        case When::Busy: return BusyFlag != 0;
-        case When::Any: return true;
+        case When::Idle:
+            return BusyFlag == 0;
+        case When::Busy:
+            return BusyFlag != 0;
+        case When::Any:
+            return true;
         case When::CancellingDownload:
             return BusyFlag != 0 && ui::UI().GetText(RecoveryButton) == "Cancel DL";
     }
@@ -198,10 +201,18 @@ int32_t FormatWorkerArgument() {
 
 void DispatchEvent(const ui::Event& event) {
     switch (event.kind) {
-        case ui::EventKind::Control: DispatchControl(event.id); break;
-        case ui::EventKind::Menu: RunFirstMatch(kMenuRows, event.id); break;
-        case ui::EventKind::CloseBox: RunFirstMatch(kCloseRows, event.window); break;
-        case ui::EventKind::LeftClick: DispatchLinkClick(event.window); break;
+        case ui::EventKind::Control:
+            DispatchControl(event.id);
+            break;
+        case ui::EventKind::Menu:
+            RunFirstMatch(kMenuRows, event.id);
+            break;
+        case ui::EventKind::CloseBox:
+            RunFirstMatch(kCloseRows, event.window);
+            break;
+        case ui::EventKind::LeftClick:
+            DispatchLinkClick(event.window);
+            break;
         case ui::EventKind::DeviceChange:
             if (BusyFlag == 0) RefreshDriveList();
             break;

@@ -2,6 +2,7 @@
 #include "app/icons.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "app/ids.h"
 
@@ -43,7 +44,8 @@ public:
 
 private:
     void Put(int x, int y, uint32_t colour) {
-        if (x >= 0 && y >= 0 && x < image_.w && y < image_.h) image_.pixels[y * image_.w + x] = colour;
+        if (x >= 0 && y >= 0 && x < image_.w && y < image_.h)
+            image_.pixels[y * image_.w + x] = colour;
     }
     ui::Image image_;
 };
@@ -51,7 +53,7 @@ private:
 ui::Image Gear() {
     Canvas c(16);
     for (int i = 0; i < 8; ++i) {
-        double a = i * M_PI / 4;
+        double a = i * std::numbers::pi / 4;
         c.Disc(8 + 6 * std::cos(a), 8 + 6 * std::sin(a), 1.7, kGrey);
     }
     c.Disc(8, 8, 5.5, kGrey);
@@ -115,7 +117,8 @@ ui::Image ProgramIcon() {
     c.Fill(38, 7, 4, 4, kInk);
     c.Fill(16, 18, 40, 52, kBlue);
     c.Frame(16, 18, 40, 52, kInk);
-    for (auto [dx, dy] : {std::pair{-6, -6}, {6, -6}, {-6, 6}, {6, 6}}) c.Disc(36 + dx, 42 + dy, 7, kGreen);
+    for (auto [dx, dy] : {std::pair{-6, -6}, {6, -6}, {-6, 6}, {6, 6}})
+        c.Disc(36 + dx, 42 + dy, 7, kGreen);
     c.Fill(35, 48, 3, 16, kGreen);
     return c.Take();
 }
@@ -124,14 +127,22 @@ ui::Image ProgramIcon() {
 
 ui::Image ProgramImage(int number) {
     switch (number) {
-        case ConfigurationIcon: return Gear();
-        case CalculatorIcon: return Calculator();
-        case DriverIcon: return Drive();
-        case DmgIcon: return DiskImage();
-        case HelpIcon: return Help();
-        case AboutIcon16: return About();
-        case ProgramIcon72: return ProgramIcon();
-        default: return {};
+        case ConfigurationIcon:
+            return Gear();
+        case CalculatorIcon:
+            return Calculator();
+        case DriverIcon:
+            return Drive();
+        case DmgIcon:
+            return DiskImage();
+        case HelpIcon:
+            return Help();
+        case AboutIcon16:
+            return About();
+        case ProgramIcon72:
+            return ProgramIcon();
+        default:
+            return {};
     }
 }
 

@@ -34,20 +34,38 @@ const ControlRow kMainControls[] = {
     {ProgressFrame, ControlKind::GroupFrame, {15, 110, 450, 29}, "", ""},
     {ProgressBar, ControlKind::DrawingArea, {20, 119, 440, 16}, "", ""},
     {ButtonFrame, ControlKind::GroupFrame, {10, 143, 460, 55}, "", ""},
-    {BackupButton, ControlKind::Button, {25, 160, 100, 26}, "Backup Partition",
+    {BackupButton,
+     ControlKind::Button,
+     {25, 160, 100, 26},
+     "Backup Partition",
      "Backup selected Partition to Image-file"},
-    {RestoreButton, ControlKind::Button, {135, 160, 100, 26}, "Restore Partition",
+    {RestoreButton,
+     ControlKind::Button,
+     {135, 160, 100, 26},
+     "Restore Partition",
      "Restore selected Partition from image (*.hfs) file"},
-    {FormatButton, ControlKind::Button, {245, 160, 100, 26}, "Format Disk",
+    {FormatButton,
+     ControlKind::Button,
+     {245, 160, 100, 26},
+     "Format Disk",
      "Prepare USB flash drive with one of several sets of boot records and Data Set of "
      "Bootloaders"},
-    {RecoveryButton, ControlKind::Button, {355, 160, 100, 26}, "DL HD Recovery",
+    {RecoveryButton,
+     ControlKind::Button,
+     {355, 160, 100, 26},
+     "DL HD Recovery",
      "Download MAC OS X HD Recovery from Apple and Extract HFS-Image to Local Repo"},
     {ExitButton, ControlKind::Button, {25, 205, 70, 26}, "Exit", ""},
     {MakerLink, ControlKind::LinkLabel, {110, 210, 120, 15}, "\xC2\xA9 2016 Ormund", ""},
-    {EjectButton, ControlKind::Button, {245, 205, 100, 26}, "Eject",
+    {EjectButton,
+     ControlKind::Button,
+     {245, 205, 100, 26},
+     "Eject",
      "Safely ejecting of USB Flash drive"},
-    {RefreshButton, ControlKind::Button, {355, 205, 100, 26}, "Refresh",
+    {RefreshButton,
+     ControlKind::Button,
+     {355, 205, 100, 26},
+     "Refresh",
      "Force update of the list of connected drives"},
 };
 
@@ -70,7 +88,8 @@ std::vector<ui::Menu> MainMenus() {
     return {
         {OptionsMenu,
          "Options",
-         {{ConfigurationItem, "&Configuration...", ConfigurationIcon}, {0, "", -1},
+         {{ConfigurationItem, "&Configuration...", ConfigurationIcon},
+          {0, "", -1},
           {QuitItem, "&Quit", -1}}},
         {ToolsMenu,
          "Tools",
@@ -102,8 +121,12 @@ std::string BuildAboutHeader() {
 
 void BuildMainWindow() {
     ui::Toolkit& toolkit = ui::UI();
-    ui::WindowSpec spec{MainWindow, MainWindowTitle(), {480, 265},
-                        ui::Rect{WinX, WinY, 0, 0}, ui::WindowStyle::Main, -1};
+    ui::WindowSpec spec{MainWindow,
+                        MainWindowTitle(),
+                        {480, 265},
+                        ui::Rect{WinX, WinY, 0, 0},
+                        ui::WindowStyle::Main,
+                        -1};
     toolkit.OpenWindow(spec);
     toolkit.SetMenuBar(MainWindow, MainMenus());
     UpdateHfsDriverMenu();
@@ -118,8 +141,8 @@ void OpenAboutWindow() {
         toolkit.ActivateWindow(AboutWindow);
         return;
     }
-    if (!toolkit.OpenWindow({AboutWindow, "About", {400, 380}, std::nullopt,
-                             ui::WindowStyle::Dialog, -1}))
+    if (!toolkit.OpenWindow(
+            {AboutWindow, "About", {400, 380}, std::nullopt, ui::WindowStyle::Dialog, -1}))
         return;
     ui::ControlStyle icon;
     icon.image = ProgramIcon72;
@@ -127,10 +150,10 @@ void OpenAboutWindow() {
                           "");
     toolkit.CreateControl(AboutWindow, AboutIcon, ControlKind::Image, {60, 25, 96, 96}, "", "",
                           icon);
-    toolkit.CreateControl(AboutWindow, CloverSourceLink, ControlKind::LinkLabel,
-                          {30, 110, 80, 15}, "- Clover source -", "");
-    toolkit.CreateControl(AboutWindow, RussianForumLink, ControlKind::LinkLabel,
-                          {30, 130, 140, 15}, "- Russian Clover discussion -", "");
+    toolkit.CreateControl(AboutWindow, CloverSourceLink, ControlKind::LinkLabel, {30, 110, 80, 15},
+                          "- Clover source -", "");
+    toolkit.CreateControl(AboutWindow, RussianForumLink, ControlKind::LinkLabel, {30, 130, 140, 15},
+                          "- Russian Clover discussion -", "");
     toolkit.CreateControl(AboutWindow, CloverWikiLink, ControlKind::LinkLabel, {30, 150, 80, 15},
                           "- Clover WiKi -", "");
     toolkit.CreateControl(AboutWindow, AboutHeaderText, ControlKind::CenteredText,

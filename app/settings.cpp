@@ -87,9 +87,7 @@ struct Setting {
     bool dividerAfter = false;
 };
 
-std::string CatalogComment(const char* url) {
-    return std::string("SUCatalogURL=") + url;
-}
+std::string CatalogComment(const char* url) { return std::string("SUCatalogURL=") + url; }
 
 // Every key in file order, with what load, override and save need to know about it.
 const std::vector<Setting>& Settings() {
@@ -181,18 +179,10 @@ const std::vector<Setting>& Settings() {
 
 // ---- Text helpers ----
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -270,16 +260,10 @@ struct CivilDate {
     int month, day;
 };
 
-int64_t FloorDiv(int64_t a, int64_t b) {
-    return a / b - (a % b < 0 ? 1 : 0);
-}
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
 
-bool IsLeapYear(int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-int YearLength(int64_t year) {
-    return IsLeapYear(year) ? 366 : 365;
-}
+bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+int YearLength(int64_t year) { return IsLeapYear(year) ? 366 : 365; }
 
 int MonthLength(int64_t year, int month) {
     static constexpr int kLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -498,9 +482,7 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
 
 }  // namespace
 
-std::string SettingsFilePath() {
-    return ProgramFolder + ProgramBaseName + ".ini";
-}
+std::string SettingsFilePath() { return ProgramFolder + ProgramBaseName + ".ini"; }
 
 void LoadSettingsFromText(const std::string& text) {
     std::string clean = RepairUtf8(text);
@@ -514,9 +496,7 @@ void LoadSettingsFromText(const std::string& text) {
     RequireCheckDate();
 }
 
-void LoadSettings() {
-    LoadSettingsFromText(ReadWholeFile(SettingsFilePath()));
-}
+void LoadSettings() { LoadSettingsFromText(ReadWholeFile(SettingsFilePath())); }
 
 bool OverrideSetting(const std::string& key, const std::string& value) {
     const auto& table = Settings();

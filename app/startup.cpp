@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/configuration.h"
 #include "app/dispatch.h"
 #include "app/icons.h"
 #include "app/ids.h"
@@ -12,7 +13,6 @@
 #include "app/settings.h"
 #include "app/state.h"
 #include "app/workers.h"
-#include "app/configuration.h"
 #include "disk/drive_list.h"
 #include "platform/instance_lock.h"
 #include "platform/paths.h"

@@ -30,8 +30,10 @@ std::vector<RecoveryEntry> RecoveryList;
 const char* const AutoRunKeyPath =
     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 const char* const AutoRunValueName = "NoDriveTypeAutoRun";
-const char* const AppleHfsKeyPath = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\AppleHFS";
-const char* const AppleMntKeyPath = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\AppleMNT";
+const char* const AppleHfsKeyPath =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\AppleHFS";
+const char* const AppleMntKeyPath =
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\AppleMNT";
 
 std::string TempFolder;
 

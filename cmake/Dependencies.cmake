@@ -10,10 +10,11 @@ if(WIN32)
   pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat)
   target_compile_definitions(stickforge_deps INTERFACE LZMA_API_STATIC PCRE2_STATIC XML_STATIC
                              UNICODE _UNICODE)
+  # The platform layer itself needs shell32 and ole32 (opening documents), so the
+  # command-line tool links them too.
   target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS wininet bcrypt advapi32
-                        Threads::Threads)
-  target_link_libraries(stickforge_gui_deps INTERFACE comctl32 comdlg32 shell32 ole32 uuid
-                        gdi32 user32)
+                        shell32 ole32 Threads::Threads)
+  target_link_libraries(stickforge_gui_deps INTERFACE comctl32 comdlg32 uuid gdi32 user32)
 else()
   pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl)
   target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS Threads::Threads)

@@ -10,8 +10,8 @@ namespace platform {
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual uint64_t TickMs() = 0;            // monotonic milliseconds
-    virtual int64_t NowUnixSeconds() = 0;     // wall clock, UTC seconds since 1970
+    virtual uint64_t TickMs() = 0;         // monotonic milliseconds
+    virtual int64_t NowUnixSeconds() = 0;  // wall clock, UTC seconds since 1970
     virtual void SleepMs(int64_t ms) = 0;
 };
 

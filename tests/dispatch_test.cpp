@@ -20,8 +20,9 @@ protected:
         app::VersionText = app::BuildVersionText(19);
         app::CloverLastRev = "Not Checked";
         app::BuildMainWindow();
-        app::SetWorkerLauncher(
-            [this](app::WorkerProc proc, int32_t argument) { started.push_back({proc, argument}); });
+        app::SetWorkerLauncher([this](app::WorkerProc proc, int32_t argument) {
+            started.push_back({proc, argument});
+        });
     }
     void Press(int control) { app::DispatchEvent({EventKind::Control, app::MainWindow, control}); }
     void Pick(int item) { app::DispatchEvent({EventKind::Menu, app::MainWindow, item}); }
@@ -32,8 +33,8 @@ protected:
 
 TEST_F(DispatchTest, FormatArgumentDependsOnBootRecordsAndDataSet) {
     const std::tuple<const char*, const char*, int32_t> cases[] = {
-        {"Clover", "DL", 1},      {"Not_Format", "Local", 1}, {"Clover", "Not_Install", 0},
-        {"XPC", "DL", 0},         {"Windows", "DL", 0},
+        {"Clover", "DL", 1}, {"Not_Format", "Local", 1}, {"Clover", "Not_Install", 0},
+        {"XPC", "DL", 0},    {"Windows", "DL", 0},
     };
     for (auto [records, dataSet, argument] : cases) {
         app::Boot_records = records;

@@ -92,7 +92,7 @@ app::RecoveryEntry Entry(const std::string& title, const std::string& url) {
 }
 
 class SettingsTest : public test::AppTest {
-  protected:
+protected:
     SettingsTest() {
         app::VersionText = "v2.1.2016.019 Beta";
         app::ProgramFolder = "/opt/sf/";

@@ -89,8 +89,9 @@ TEST_F(StartUpTest, ExitWritesTheSettingsFileWithTheWindowPosition) {
 }
 
 TEST_F(StartUpTest, MainWindowMatchesItsLayout) {
-    test::WriteFile(settings, "[Data Settings]\r\nCloverLastRev = 1234\r\n"
-                              "CloverLastRevCheckDate = 01.02.16 10:20:30\r\n");
+    test::WriteFile(settings,
+                    "[Data Settings]\r\nCloverLastRev = 1234\r\n"
+                    "CloverLastRevCheckDate = 01.02.16 10:20:30\r\n");
     ASSERT_TRUE(app::StartUp(exe));
     auto windows = toolkit().Windows();
     const auto& main = windows[app::MainWindow];
@@ -108,8 +109,7 @@ TEST_F(StartUpTest, MainWindowMatchesItsLayout) {
     EXPECT_EQ(controls[app::DriveTree].rect, (ui::Rect{15, 25, 450, 86}));
     EXPECT_EQ(controls[app::ProgressBar].rect, (ui::Rect{20, 119, 440, 16}));
     EXPECT_EQ(controls[app::FormatButton].text, "Format Disk");
-    EXPECT_EQ(controls[app::RefreshButton].toolTip,
-              "Force update of the list of connected drives");
+    EXPECT_EQ(controls[app::RefreshButton].toolTip, "Force update of the list of connected drives");
     EXPECT_EQ(controls[app::MakerLink].kind, ui::ControlKind::LinkLabel);
     app::ExitSequence();
 }

@@ -178,8 +178,7 @@ public:
     virtual std::string SaveFileRequester(const std::string& title, const std::string& file,
                                           const std::vector<FileFilter>& filters,
                                           int filterIndex) = 0;
-    virtual std::string FolderRequester(const std::string& title,
-                                        const std::string& folder) = 0;
+    virtual std::string FolderRequester(const std::string& title, const std::string& folder) = 0;
 
     // Status area.
     virtual Size MeasureText(const std::string& text) const = 0;  // default control font

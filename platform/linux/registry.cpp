@@ -1,4 +1,6 @@
 // A file-backed stand-in for the registry: one "key<TAB>name<TAB>value" line per value.
+#include "platform/registry.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +11,6 @@
 #include <sstream>
 
 #include "platform/paths.h"
-#include "platform/registry.h"
 
 namespace platform {
 namespace {
@@ -64,7 +65,8 @@ bool Save(const Store& store) {
     std::string temporary = path + ".new";
     {
         std::ofstream out(temporary, std::ios::trunc);
-        for (const auto& [id, value] : store) out << id.first << '\t' << id.second << '\t' << value << '\n';
+        for (const auto& [id, value] : store)
+            out << id.first << '\t' << id.second << '\t' << value << '\n';
         if (!out.flush()) return false;
     }
     return rename(temporary.c_str(), path.c_str()) == 0;

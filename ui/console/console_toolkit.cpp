@@ -15,10 +15,14 @@ constexpr int kLineHeight = 13;
 
 const char* AnswerName(Answer answer) {
     switch (answer) {
-        case Answer::Ok: return "OK";
-        case Answer::Cancel: return "Cancel";
-        case Answer::Yes: return "Yes";
-        case Answer::No: return "No";
+        case Answer::Ok:
+            return "OK";
+        case Answer::Cancel:
+            return "Cancel";
+        case Answer::Yes:
+            return "Yes";
+        case Answer::No:
+            return "No";
     }
     return "";
 }
@@ -29,19 +33,25 @@ Answer Accepting(Buttons buttons) {
 
 Answer Declining(Buttons buttons) {
     switch (buttons) {
-        case Buttons::Ok: return Answer::Ok;
+        case Buttons::Ok:
+            return Answer::Ok;
         case Buttons::OkCancel:
-        case Buttons::YesNoCancel: return Answer::Cancel;
-        case Buttons::YesNo: return Answer::No;
+        case Buttons::YesNoCancel:
+            return Answer::Cancel;
+        case Buttons::YesNo:
+            return Answer::No;
     }
     return Answer::Cancel;
 }
 
 const char* IconPrefix(Icon icon) {
     switch (icon) {
-        case Icon::Warning: return "Warning: ";
-        case Icon::Error: return "Error: ";
-        default: return "";
+        case Icon::Warning:
+            return "Warning: ";
+        case Icon::Error:
+            return "Error: ";
+        default:
+            return "";
     }
 }
 
@@ -49,7 +59,6 @@ std::string TrimLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return text;
 }
-
 
 }  // namespace
 
@@ -217,8 +226,7 @@ Rect ConsoleToolkit::ControlScreenRect(int id) const {
     const Control* control = Find(id);
     if (!control) return {};
     Rect frame = WindowFrame(control->window);
-    return {frame.x + control->rect.x, frame.y + control->rect.y, control->rect.w,
-            control->rect.h};
+    return {frame.x + control->rect.x, frame.y + control->rect.y, control->rect.w, control->rect.h};
 }
 
 Size ConsoleToolkit::ControlSize(int id) const {
@@ -320,10 +328,8 @@ Answer ConsoleToolkit::MessageBox(const std::string& title, const std::string& t
     EndProgressLine();
     std::fprintf(options_.out, "[%s] %s%s\n", title.c_str(), IconPrefix(icon),
                  TrimLine(text).c_str());
-    Answer answer = Ask(buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel
-                            ? "Yes?"
-                            : "OK?",
-                        buttons);
+    Answer answer =
+        Ask(buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? "Yes?" : "OK?", buttons);
     std::fprintf(options_.out, "  -> %s\n", AnswerName(answer));
     std::fflush(options_.out);
     return answer;

@@ -85,11 +85,9 @@ public:
     Answer MessageBox(const std::string& title, const std::string& text, Icon icon,
                       Buttons buttons) override;
     std::string OpenFileRequester(const std::string& title, const std::string& file,
-                                  const std::vector<FileFilter>& filters,
-                                  int filterIndex) override;
+                                  const std::vector<FileFilter>& filters, int filterIndex) override;
     std::string SaveFileRequester(const std::string& title, const std::string& file,
-                                  const std::vector<FileFilter>& filters,
-                                  int filterIndex) override;
+                                  const std::vector<FileFilter>& filters, int filterIndex) override;
     std::string FolderRequester(const std::string& title, const std::string& folder) override;
     Size MeasureText(const std::string& text) const override;
     void PaintStatus(int id, const StatusPaint& paint) override;
