@@ -18,6 +18,11 @@ if(WIN32)
 else()
   pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl)
   target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS Threads::Threads)
-  find_package(FLTK REQUIRED NO_MODULE PATHS /usr/lib/fltk)
-  target_link_libraries(stickforge_gui_deps INTERFACE fltk fltk_images)
+  # Debian's FLTK CMake package insists on the fluid designer being installed, so the
+  # shared libraries are found directly.
+  find_path(FLTK_INCLUDE_DIR FL/Fl.H REQUIRED)
+  find_library(FLTK_LIBRARY fltk REQUIRED)
+  find_library(FLTK_IMAGES_LIBRARY fltk_images REQUIRED)
+  target_include_directories(stickforge_gui_deps INTERFACE ${FLTK_INCLUDE_DIR})
+  target_link_libraries(stickforge_gui_deps INTERFACE ${FLTK_IMAGES_LIBRARY} ${FLTK_LIBRARY})
 endif()

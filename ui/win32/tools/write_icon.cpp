@@ -1,0 +1,115 @@
+// Writes the program icon as an .ico file for the Windows resources, at the sizes Windows
+// shows (16, 32, 48) and at the picture's own size. Runs on the build machine:
+//   write_icon <output.ico>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "app/icons.h"
+#include "app/ids.h"
+
+namespace {
+
+constexpr int kSamples = 8;  // per axis, for each scaled pixel
+
+// Average of kSamples x kSamples points, weighted by alpha so clear pixels add no colour.
+uint32_t ScaledPixel(const ui::Image& image, int x, int y, int size) {
+    uint64_t alpha = 0, red = 0, green = 0, blue = 0;
+    for (int sy = 0; sy < kSamples; ++sy)
+        for (int sx = 0; sx < kSamples; ++sx) {
+            int col = (x * kSamples + sx) * image.w / (size * kSamples);
+            int row = (y * kSamples + sy) * image.h / (size * kSamples);
+            uint32_t pixel = image.pixels[size_t(row) * image.w + col];
+            uint32_t a = pixel >> 24;
+            alpha += a;
+            red += ((pixel >> 16) & 0xFF) * a;
+            green += ((pixel >> 8) & 0xFF) * a;
+            blue += (pixel & 0xFF) * a;
+        }
+    if (alpha == 0) return 0;
+    uint32_t a = uint32_t(alpha / (kSamples * kSamples));
+    return a << 24 | uint32_t(red / alpha) << 16 | uint32_t(green / alpha) << 8 |
+           uint32_t(blue / alpha);
+}
+
+ui::Image Scaled(const ui::Image& image, int size) {
+    ui::Image scaled{size, size, std::vector<uint32_t>(size_t(size) * size)};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            scaled.pixels[size_t(y) * size + x] = ScaledPixel(image, x, y, size);
+    return scaled;
+}
+
+class Writer {
+public:
+    void U8(uint8_t value) { bytes.push_back(value); }
+    void U16(uint16_t value) {
+        U8(value & 0xFF);
+        U8(value >> 8);
+    }
+    void U32(uint32_t value) {
+        U16(value & 0xFFFF);
+        U16(value >> 16);
+    }
+    std::vector<uint8_t> bytes;
+};
+
+int MaskStride(int width) { return (width + 31) / 32 * 4; }
+
+uint32_t ImageBytes(const ui::Image& image) {
+    return 40 + uint32_t(image.w * image.h * 4 + MaskStride(image.w) * image.h);
+}
+
+// An icon image: a bitmap header of twice the height, the BGRA rows bottom up, then the
+// AND mask (set where the pixel is clear).
+void WriteImage(Writer& out, const ui::Image& image) {
+    for (uint32_t field : {40u, uint32_t(image.w), uint32_t(image.h * 2)}) out.U32(field);
+    out.U16(1);
+    out.U16(32);
+    for (int i = 0; i < 6; ++i) out.U32(i == 1 ? ImageBytes(image) - 40 : 0);
+    for (int y = image.h - 1; y >= 0; --y)
+        for (int x = 0; x < image.w; ++x) out.U32(image.pixels[size_t(y) * image.w + x]);
+    for (int y = image.h - 1; y >= 0; --y) {
+        std::vector<uint8_t> row(MaskStride(image.w));
+        for (int x = 0; x < image.w; ++x)
+            if ((image.pixels[size_t(y) * image.w + x] >> 24) == 0) row[x / 8] |= 0x80 >> (x % 8);
+        for (uint8_t byte : row) out.U8(byte);
+    }
+}
+
+std::vector<uint8_t> IconFile(const std::vector<ui::Image>& images) {
+    Writer out;
+    out.U16(0);
+    out.U16(1);  // icon
+    out.U16(uint16_t(images.size()));
+    uint32_t offset = 6 + 16 * uint32_t(images.size());
+    for (const ui::Image& image : images) {
+        out.U8(uint8_t(image.w));
+        out.U8(uint8_t(image.h));
+        out.U16(0);  // no palette, reserved
+        out.U16(1);  // planes
+        out.U16(32);
+        out.U32(ImageBytes(image));
+        out.U32(offset);
+        offset += ImageBytes(image);
+    }
+    for (const ui::Image& image : images) WriteImage(out, image);
+    return out.bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: write_icon <output.ico>\n");
+        return 2;
+    }
+    ui::Image icon = app::ProgramImage(app::ProgramIcon72);
+    std::vector<uint8_t> file =
+        IconFile({Scaled(icon, 16), Scaled(icon, 32), Scaled(icon, 48), icon});
+    std::FILE* out = std::fopen(argv[1], "wb");
+    bool written = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    if (out) written = std::fclose(out) == 0 && written;
+    if (!written) std::perror(argv[1]);
+    return written ? 0 : 1;
+}
