@@ -8,6 +8,7 @@
 #include "app/startup.h"
 #include "app/state.h"
 #include "platform/paths.h"
+#include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
 
 namespace {
@@ -39,14 +40,14 @@ int UsageError(const std::string& message) {
 }
 
 // False (with a message) on a malformed option.
-bool ParseArguments(int argc, char** argv, Options& options, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        std::string word = argv[i];
+bool ParseArguments(const std::vector<std::string>& words, Options& options, std::string& error) {
+    for (size_t i = 1; i < words.size(); ++i) {
+        const std::string& word = words[i];
         if (word == "--yes") {
             options.assumeYes = true;
         } else if (word == "--set") {
-            if (i + 1 >= argc) return error = "--set needs KEY=VALUE", false;
-            std::string pair = argv[++i];
+            if (i + 1 >= words.size()) return error = "--set needs KEY=VALUE", false;
+            const std::string& pair = words[++i];
             size_t equals = pair.find('=');
             if (equals == std::string::npos || equals == 0)
                 return error = "--set needs KEY=VALUE, got \"" + pair + "\"", false;
@@ -96,9 +97,11 @@ int RunSettings(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::UseUnchangedOutput();
     Options options;
     std::string error;
-    if (!ParseArguments(argc, argv, options, error)) return UsageError(error);
+    if (!ParseArguments(platform::CommandLineWords(argc, argv), options, error))
+        return UsageError(error);
     if (options.words.empty() || options.words[0] == "--help" || options.words[0] == "help") {
         std::fputs(kHelp, options.words.empty() ? stderr : stdout);
         return options.words.empty() ? kUsageError : 0;

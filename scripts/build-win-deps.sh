@@ -54,15 +54,8 @@ ensure_source_entries() {
 }
 
 install_tools() {
-    missing=""
-    for package in g++-mingw-w64-x86-64-posix cmake make pkg-config dpkg-dev; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
-            missing="$missing $package"
-    done
-    [ -z "$missing" ] && return
-    echo "Installing:$missing"
-    # shellcheck disable=SC2086 # one word per package
-    quiet apt-get install -y -qq --no-install-recommends $missing
+    quiet "$repo/scripts/install-packages.sh" g++-mingw-w64-x86-64-posix cmake make pkg-config \
+        dpkg-dev
 }
 
 # Unpacks Debian's source of the release (security updates are not always served as

@@ -1,7 +1,21 @@
 #!/bin/sh
-# Sets up, builds and runs every test. Usage: scripts/test.sh
+# Sets up, builds and runs every test: the Linux build and its tests, then the Windows
+# cross-build and its smoke tests under Wine. Usage: scripts/test.sh
 set -eu
 cd "$(dirname "$0")/.."
+started=$(date +%s)
+stage() {
+    now=$(date +%s)
+    echo "== $1 (at $((now - started)) s)"
+}
+
+stage "Linux build"
 scripts/setup.sh build
-cd build
-ctest --output-on-failure -j "$(nproc)"
+stage "Linux tests"
+(cd build && ctest --output-on-failure -j "$(nproc)")
+stage "Windows build"
+scripts/build-windows.sh build-win
+stage "Windows tests under Wine"
+scripts/install-packages.sh wine wine64 fonts-wine
+tests/wine_smoke.sh build-win build build/artifacts/windows
+stage "done"

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Cross-builds the Windows executables with MinGW-w64: the static libraries first (once),
+# then stickforge.exe and stickforge-cli.exe, statically linked and stripped, in the
+# build folder (default build-win). Usage: scripts/build-windows.sh [build-folder]
+set -eu
+cd "$(dirname "$0")/.."
+build=${1:-build-win}
+scripts/build-win-deps.sh "${STICKFORGE_WIN_DEPS:-$build/deps}"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+    -DSTICKFORGE_WIN_DEPS="$(cd "${STICKFORGE_WIN_DEPS:-$build/deps}" && pwd)" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)"
+echo "Windows executables: $build/stickforge.exe $build/stickforge-cli.exe"

@@ -1,0 +1,107 @@
+#!/bin/sh
+# The Windows executables under Wine, in a private prefix under a virtual X server:
+# start-up and the main window (kept as a screenshot), the settings file written at exit
+# against the Linux build's, the refusal of a second copy, the AutoRun policy, the CLI, and
+# the Win32 toolkit checks.
+# Usage: wine_smoke.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
+set -u
+if [ -z "${WINE_SMOKE_DISPLAY:-}" ]; then
+    WINE_SMOKE_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+windows_build=$(cd "$1" && pwd)
+linux_build=$(cd "$2" && pwd)
+artifacts=$3
+mkdir -p "$artifacts"
+scratch=$(mktemp -d)
+export WINEPREFIX="$scratch/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installer prompts in a fresh prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=$(command -v wine || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+cleanup() {
+    "$wineserver" -k 2>/dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+passes=0
+failures=0
+check() {
+    description=$1
+    shift
+    if "$@"; then
+        echo "ok: $description"
+        passes=$((passes + 1))
+    else
+        echo "FAILED: $description"
+        failures=$((failures + 1))
+    fi
+}
+finish() {
+    echo "$passes passed, $failures failed"
+    [ "$failures" -eq 0 ]
+    exit $?
+}
+probe() { "$wine" "$windows_build/window_probe.exe" "$@" 2>/dev/null; }
+policies='HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer'
+autorun() {
+    "$wine" reg query "$policies" /v NoDriveTypeAutoRun 2>/dev/null | tr -d '\r' |
+        awk '$1 == "NoDriveTypeAutoRun" { print $3 }'
+}
+
+"$wine" wineboot -i >/dev/null 2>&1
+"$wineserver" -w
+
+# The same settings on both sides: a file the Linux CLI writes with values off the defaults.
+mkdir -p "$scratch/linux" "$scratch/app"
+cp "$linux_build/stickforge-cli" "$scratch/linux/"
+cp "$windows_build/stickforge.exe" "$windows_build/stickforge-cli.exe" "$scratch/app/"
+"$scratch/linux/stickforge-cli" --set WinX=300 --set WinY=200 --set BootPartitionSize=500 \
+    --set FileSystem=NTFS settings --save
+cp "$scratch/linux/stickforge.ini" "$scratch/app/stickforge.ini"
+cp "$scratch/linux/stickforge.ini" "$scratch/seed.ini"
+
+"$scratch/linux/stickforge-cli" version >"$scratch/linux-version"
+(cd "$scratch/app" && "$wine" stickforge-cli.exe version) >"$scratch/windows-version" 2>/dev/null
+check "CLI version prints what the Linux CLI prints" cmp -s "$scratch/linux-version" \
+    "$scratch/windows-version"
+"$scratch/linux/stickforge-cli" settings >"$scratch/linux-settings"
+(cd "$scratch/app" && "$wine" stickforge-cli.exe settings) >"$scratch/windows-settings" \
+    2>/dev/null
+check "CLI settings prints what the Linux CLI prints" cmp -s "$scratch/linux-settings" \
+    "$scratch/windows-settings"
+
+"$wine" reg add "$policies" /v NoDriveTypeAutoRun /t REG_DWORD /d 145 /f >/dev/null 2>&1
+title="Stickforge v2.1.2016.019 Beta by Ormund"
+(cd "$scratch/app" && exec "$wine" stickforge.exe) 2>/dev/null &
+first=$!
+check "main window opens with its title" probe wait "$title"
+sleep 2
+import -window root "$artifacts/windows-main-window.png"
+check "AutoRun is off while running" test "$(autorun)" = 0xff
+
+(cd "$scratch/app" && exec "$wine" stickforge.exe) 2>/dev/null &
+second=$!
+check "second copy shows the refusal box" probe wait stickforge.exe
+probe texts stickforge.exe >"$scratch/refusal"
+check "the refusal is in Russian" grep -q "Программа уже запущена." "$scratch/refusal"
+sleep 1
+import -window root "$artifacts/windows-second-instance.png"
+probe press stickforge.exe OK
+wait "$second"
+check "second copy exits with 0" test $? -eq 0
+check "second copy left the settings alone" cmp -s "$scratch/seed.ini" "$scratch/app/stickforge.ini"
+check "second copy left AutoRun off" test "$(autorun)" = 0xff
+
+probe press "$title" Exit
+wait "$first"
+check "Exit ends the program with 0" test $? -eq 0
+check "AutoRun restored" test "$(autorun)" = 0x91
+check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/seed.ini" \
+    "$scratch/app/stickforge.ini"
+
+"$wine" "$windows_build/ui_win32_check.exe" >"$scratch/toolkit" 2>/dev/null
+tr -d '\r' <"$scratch/toolkit" | grep FAILED
+check "Win32 toolkit checks ($(tr -d '\r' <"$scratch/toolkit" | tail -n 1))" \
+    grep -q " 0 failed" "$scratch/toolkit"
+finish
