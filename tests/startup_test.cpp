@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <unistd.h>
+
 #include "app/ids.h"
 #include "app/main_window.h"
 #include "app/settings.h"
@@ -15,8 +17,8 @@ class StartUpTest : public test::AppTest {
 protected:
     StartUpTest() {
         app::SetWorkerLauncher([](app::WorkerProc, int32_t) {});
-        exe = scratch.file("stickforge-startup-test");
-        settings = scratch.file("stickforge-startup-test.ini");
+        exe = scratch.file(name);
+        settings = scratch.file(name + ".ini");
     }
     std::optional<uint32_t> AutoRun() {
         return platform::ReadRegistryDword(app::AutoRunKeyPath, app::AutoRunValueName);
@@ -24,6 +26,8 @@ protected:
     void SetAutoRun(uint32_t value) {
         platform::WriteRegistryDword(app::AutoRunKeyPath, app::AutoRunValueName, value);
     }
+    // Tests run as parallel processes; the guard is per executable name.
+    std::string name = "stickforge-startup-test-" + std::to_string(getpid());
     std::string exe, settings;
 };
 
@@ -58,14 +62,13 @@ TEST_F(StartUpTest, AutoRunChangedByOthersMeanwhileIsLeftAlone) {
 
 TEST_F(StartUpTest, SecondInstanceIsRefusedAndTouchesNothing) {
     bool running = false;
-    auto first = platform::AcquireInstanceLock("stickforge-startup-test", running);
+    auto first = platform::AcquireInstanceLock(name, running);
     ASSERT_FALSE(running);
     test::WriteFile(settings, "[Window Settings]\r\nWinX = 5\r\n");
     SetAutoRun(145);
 
     EXPECT_FALSE(app::StartUp(exe));
-    EXPECT_NE(output().find("[stickforge-startup-test] Warning: Программа уже запущена."),
-              std::string::npos);
+    EXPECT_NE(output().find("[" + name + "] Warning: Программа уже запущена."), std::string::npos);
     EXPECT_EQ(AutoRun(), 145u);
     EXPECT_EQ(test::ReadFile(settings), "[Window Settings]\r\nWinX = 5\r\n");
     EXPECT_FALSE(toolkit().WindowExists(app::MainWindow));
