@@ -1,9 +1,10 @@
 #include "platform/terminal.h"
 
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include "platform/win32/wide.h"
 
