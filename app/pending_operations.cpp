@@ -1,8 +1,6 @@
 // Entry points of operations that are reached from the main loop but not built yet.
 // Each leaves this file for its own subsystem when its workflow is written.
 #include "app/configuration.h"
-#include "disk/drive_list.h"
-#include "disk/eject.h"
 #include "download/latest_revision.h"
 #include "imaging/partition_imaging.h"
 #include "prepare/format_and_install.h"
@@ -33,8 +31,5 @@ void SetCalculatorInfo(const std::string&, const std::string&) {}
 void InstallHfsDrivers() {}
 void UninstallHfsDrivers() {}
 void UpdateHfsDriverMenu() {}
-int RefreshDriveList() { return 0; }
-bool GetSelectedDisk() { return false; }
-void EjectSelectedDrive() {}
 
 }  // namespace app

@@ -83,8 +83,11 @@ bool StartUp(const std::string& executablePath) {
     InitialiseVersion();
     InitialiseGlobals();
     SetPreLoadValues();
+    // Only a drive-letter path names a system drive letter; elsewhere the system disks
+    // are known by their mounts.
     std::string systemDirectory = platform::SystemDirectory();
-    SystemDriveLetter = systemDirectory.substr(0, 1);
+    SystemDriveLetter =
+        systemDirectory.size() > 1 && systemDirectory[1] == ':' ? systemDirectory.substr(0, 1) : "";
     SetProgramLocation(executablePath);
     if (RefuseSecondInstance()) return false;
     LoadSettings();

@@ -43,7 +43,14 @@ std::string BuildVersionText(int build) {
     return "v2.1.2016." + number + " Beta";
 }
 
+namespace {
+std::thread::id mainThread;
+}
+
+bool OnMainThread() { return std::this_thread::get_id() == mainThread; }
+
 void InitialiseGlobals() {
+    mainThread = std::this_thread::get_id();
     QuitRequested = 0;
     BusyFlag = 0;
     TransferCancelFlag = 0;

@@ -44,8 +44,9 @@ extern const char* const AppleMntKeyPath;
 
 extern std::string TempFolder;
 
-// Sets the globals to their start-up values.
+// Sets the globals to their start-up values; the calling thread is the main thread.
 void InitialiseGlobals();
+bool OnMainThread();
 
 // "v2.1.2016." + the build number as three digits + " Beta".
 std::string BuildVersionText(int build);

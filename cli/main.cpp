@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "cli/disk_verbs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
@@ -22,6 +23,14 @@ const char kHelp[] =
     "  version           print the program's version\n"
     "  settings          print the settings file as the program would write it\n"
     "  settings --save   write that file beside the executables\n"
+    "  list              print the drive list: line index, tab, the line (indented by level)\n"
+    "  eject TARGET      safely remove the disk of a line\n"
+    "  image create FILE SIZE   make a sparse disk image (SIZE in bytes or with K, M, G)\n"
+    "  image attach FILE        attach an image as a disk and print its device\n"
+    "  image detach DEVICE      detach it again\n"
+    "\n"
+    "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
+    "\\\\.\\PhysicalDrive2).\n"
     "\n"
     "options:\n"
     "  --yes             answer OK/Yes to every question\n"
@@ -106,7 +115,9 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, options.words.empty() ? stderr : stdout);
         return options.words.empty() ? kUsageError : 0;
     }
-    ui::SetToolkit(std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{options.assumeYes}));
+    // The window's status lines and questions go to stderr; stdout carries the results.
+    ui::SetToolkit(
+        std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{options.assumeYes, stderr, stdin}));
     app::InitialiseVersion();
     app::InitialiseGlobals();
     UseProgramLocation();
@@ -117,5 +128,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "settings") return RunSettings(options);
+    std::vector<std::string> arguments(options.words.begin() + 1, options.words.end());
+    if (verb == "list" || verb == "eject" || verb == "image") {
+        if (int status = LoadSettingsWithOverrides(options)) return status;
+        if (verb == "list") return cli::RunList(arguments);
+        if (verb == "eject") return cli::RunEject(arguments);
+        return cli::RunImage(arguments);
+    }
     return UsageError("unknown verb \"" + verb + "\"");
 }

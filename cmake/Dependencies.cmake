@@ -10,13 +10,13 @@ if(WIN32)
   pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat)
   target_compile_definitions(stickforge_deps INTERFACE LZMA_API_STATIC PCRE2_STATIC XML_STATIC
                              UNICODE _UNICODE)
-  # The platform layer itself needs shell32 and ole32 (opening documents), so the
-  # command-line tool links them too.
+  # The platform layer itself needs shell32 and ole32 (opening documents) and setupapi
+  # (ejecting disks), so the command-line tool links them too.
   target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS wininet bcrypt advapi32
-                        shell32 ole32 Threads::Threads)
+                        shell32 ole32 setupapi Threads::Threads)
   target_link_libraries(stickforge_gui_deps INTERFACE comctl32 comdlg32 uuid gdi32 user32)
 else()
-  pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl)
+  pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl blkid)
   target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS Threads::Threads)
   # Debian's FLTK CMake package insists on the fluid designer being installed, so the
   # shared libraries are found directly.

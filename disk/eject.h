@@ -1,4 +1,8 @@
 #pragma once
+
 namespace app {
-void EjectSelectedDrive();
+
+// Asks the system to release the disk of the selected line; true when it accepted.
+bool EjectSelectedDrive();
+
 }  // namespace app

@@ -15,6 +15,10 @@ public:
     virtual void SleepMs(int64_t ms) = 0;
 };
 
+// The high-resolution counter for transfer rates: ticks, and ticks per second.
+int64_t QueryCounter();
+int64_t QueryCounterFrequency();
+
 // The process clock; the real one unless a test installed another.
 Clock& SystemClock();
 void SetClock(std::unique_ptr<Clock> clock);  // nullptr restores the real clock

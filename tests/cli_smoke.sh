@@ -32,5 +32,16 @@ check "--set passes the load check" grep -q "$(printf 'BootPartitionSize = 200\r
 check "the saved file reads back byte for byte" cmp -s "$scratch/stickforge.ini" "$scratch/again"
 check "unknown --set key is refused" sh -c "'$cli' --set NoSuchKey=1 settings 2>/dev/null; test \$? -eq 2"
 
+"$cli" list >"$scratch/list" 2>"$scratch/list-status"
+check "list runs" test $? -eq 0
+check "list lines are index, tab, text" sh -c "! grep -qv '^[0-9][0-9]*	' '$scratch/list'"
+check "list keeps its status lines off stdout" sh -c "! grep -q 'USB Flash Drive' '$scratch/list'"
+check "list shows its hint on stderr" grep -q "USB Flash Drive\|disks can be listed" "$scratch/list-status"
+check "eject of a line that is not there fails" sh -c "'$cli' eject 999 2>/dev/null; test \$? -eq 1"
+check "image needs an action" sh -c "'$cli' image 2>/dev/null; test \$? -eq 2"
+"$cli" image create "$scratch/disk.img" 64M
+check "image create makes a file of that size" test "$(stat -c %s "$scratch/disk.img")" -eq 67108864
+check "image create makes it sparse" test "$(stat -c %b "$scratch/disk.img")" -lt 1000
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -2,7 +2,7 @@
 # The Windows executables under Wine, in a private prefix under a virtual X server:
 # start-up and the main window (kept as a screenshot), the settings file written at exit
 # against the Linux build's, the refusal of a second copy, the AutoRun policy, the CLI, and
-# the Win32 toolkit checks.
+# the Win32 toolkit and disk layer checks.
 # Usage: wine_smoke.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
 set -u
 if [ -z "${WINE_SMOKE_DISPLAY:-}" ]; then
@@ -71,6 +71,16 @@ check "CLI version prints what the Linux CLI prints" cmp -s "$scratch/linux-vers
 check "CLI settings prints what the Linux CLI prints" cmp -s "$scratch/linux-settings" \
     "$scratch/windows-settings"
 
+# Wine shows a disk but no stick, so the list may be empty; it must not fail.
+(cd "$scratch/app" && "$wine" stickforge-cli.exe list) >/dev/null 2>&1
+check "CLI list runs" test $? -eq 0
+(cd "$scratch/app" && "$wine" stickforge-cli.exe image create stick.img 64M) >/dev/null 2>&1
+image="$scratch/app/stick.img"
+check "CLI image create makes a file of the size asked" \
+    test "$(stat -c %s "$image" 2>/dev/null)" = 67108864
+allocated=$(stat -c '%b * %B' "$image" 2>/dev/null || echo 67108864)
+check "the image file is sparse" test $(($allocated)) -lt 67108864
+
 "$wine" reg add "$policies" /v NoDriveTypeAutoRun /t REG_DWORD /d 145 /f >/dev/null 2>&1
 title="Stickforge v2.1.2016.019 Beta by Ormund"
 (cd "$scratch/app" && exec "$wine" stickforge.exe) 2>/dev/null &
@@ -104,4 +114,9 @@ check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/
 tr -d '\r' <"$scratch/toolkit" | grep FAILED
 check "Win32 toolkit checks ($(tr -d '\r' <"$scratch/toolkit" | tail -n 1))" \
     grep -q " 0 failed" "$scratch/toolkit"
+
+"$wine" "$windows_build/disks_win32_check.exe" >"$scratch/disks" 2>/dev/null
+tr -d '\r' <"$scratch/disks" | grep FAILED
+check "Win32 disk checks ($(tr -d '\r' <"$scratch/disks" | tail -n 1))" \
+    grep -q " 0 failed" "$scratch/disks"
 finish

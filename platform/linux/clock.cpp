@@ -27,6 +27,14 @@ std::unique_ptr<Clock>& Installed() {
 
 }  // namespace
 
+int64_t QueryCounter() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t QueryCounterFrequency() { return 1000000000; }
+
 Clock& SystemClock() { return *Installed(); }
 
 void SetClock(std::unique_ptr<Clock> clock) {

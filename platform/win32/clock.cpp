@@ -49,6 +49,18 @@ std::unique_ptr<Clock>& Installed() {
 
 }  // namespace
 
+int64_t QueryCounter() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+int64_t QueryCounterFrequency() {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
+
 Clock& SystemClock() { return *Installed(); }
 
 void SetClock(std::unique_ptr<Clock> clock) {

@@ -6,11 +6,13 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <map>
 #include <type_traits>
 
+#include "platform/disks.h"
 #include "ui/fltk/app_window.h"
 #include "ui/fltk/controls.h"
 #include "ui/fltk/dialogs.h"
@@ -115,6 +117,7 @@ private:
     void DoCreateControl(int window, int id, ControlKind kind, Rect rect, const std::string& text,
                          const std::string& toolTip, const ControlStyle& style);
     std::optional<Event> DoWaitEvent(int timeoutMs);
+    void OnDeviceChange();
 
     // Runs f on the control under the FLTK lock; a missing control gives R().
     template <class F, class R = std::invoke_result_t<F, Control&>>
@@ -130,6 +133,8 @@ private:
     ImageStore images_;
     std::map<int, std::unique_ptr<AppWindow>> windows_;
     std::map<int, ControlEntry> controls_;
+    std::atomic<int> mainWindow_{-1};  // the open window of WindowStyle::Main; -1: none
+    std::unique_ptr<platform::DeviceWatch> deviceWatch_;  // last, so it stops first
 };
 
 FltkToolkit::FltkToolkit() {
@@ -141,6 +146,7 @@ FltkToolkit::FltkToolkit() {
         Fl::scheme("gtk+");
         Fl::background(240, 240, 240);  // the usual button face of desktop dialogs
     });
+    deviceWatch_ = platform::WatchDeviceChanges([this] { OnDeviceChange(); });
 }
 
 FltkToolkit::~FltkToolkit() {
@@ -185,6 +191,7 @@ bool FltkToolkit::DoOpenWindow(const WindowSpec& spec) {
     if (windows_.count(spec.id)) return false;
     Fl_Group::current(nullptr);
     auto& window = windows_[spec.id] = std::make_unique<AppWindow>(spec, events_);
+    if (spec.style == WindowStyle::Main) mainWindow_ = spec.id;
     // A dialog over a parent stays above it, as an owned window does.
     if (spec.style == WindowStyle::Dialog && spec.parent >= 0) window->set_non_modal();
     PlaceWindow(*window, spec);
@@ -212,6 +219,7 @@ void FltkToolkit::DoCloseWindow(int window) {
     auto it = windows_.find(window);
     if (it == windows_.end()) return;
     std::erase_if(controls_, [window](const auto& entry) { return entry.second.window == window; });
+    if (mainWindow_ == window) mainWindow_ = -1;
     Fl::delete_widget(it->second.release());  // later: a handler of the window may be running
     windows_.erase(it);
 }
@@ -399,6 +407,14 @@ std::optional<Event> FltkToolkit::DoWaitEvent(int timeoutMs) {
         Fl::wait(std::max(0.0, left()));
     } while (left() > 0);
     return events_.Pop();
+}
+
+// As with WM_DEVICECHANGE, the main window hears of device changes while it is open. The
+// watch thread must not wait for the FLTK lock: the interface thread holds it while it
+// stops the watch.
+void FltkToolkit::OnDeviceChange() {
+    int window = mainWindow_;
+    if (window >= 0) PostEvent({EventKind::DeviceChange, window, 0});
 }
 
 std::optional<std::pair<int, int>> FltkToolkit::CursorPosition() const {

@@ -7,23 +7,12 @@
 #include <thread>
 
 #include "platform/win32/wide.h"
+#include "tests/win32/check.h"
 #include "ui/native.h"
 #include "ui/win32/taskbar_progress.h"
 #include "ui/win32/win32.h"
 
 namespace {
-
-int passed = 0, failed = 0;
-
-void Check(bool ok, const char* what, int line) {
-    if (ok) {
-        ++passed;
-        return;
-    }
-    ++failed;
-    std::printf("FAILED line %d: %s\n", line, what);
-}
-#define CHECK(condition) Check((condition), #condition, __LINE__)
 
 using ui::ControlKind;
 using ui::EventKind;
@@ -365,6 +354,5 @@ int main() {
     CheckOtherThreads(*toolkit);
     CheckMessageBox(*toolkit);
     CheckStatus(*toolkit);
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    return check::Summary();
 }

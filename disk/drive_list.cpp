@@ -1,0 +1,112 @@
+#include "disk/drive_list.h"
+
+#include <mutex>
+
+#include "app/ids.h"
+#include "app/progress.h"
+#include "app/settings.h"
+#include "app/state.h"
+#include "disk/disk_system.h"
+#include "disk/format_size.h"
+#include "ui/toolkit.h"
+
+namespace app {
+
+DiskRecord SelectedDisk;
+
+namespace {
+
+// A refresh on the main thread may meet a worker's closing refresh. The worker's waits
+// for the main thread (every window call does), so the main thread never waits for it:
+// it leaves the list to the refresh already running.
+std::mutex refreshing;
+
+std::unique_lock<std::mutex> RefreshLock() {
+    if (OnMainThread()) return std::unique_lock<std::mutex>(refreshing, std::try_to_lock);
+    return std::unique_lock<std::mutex>(refreshing);
+}
+
+bool IsListed(const DiskRecord& disk) {
+    return disk.BusType == "USB" || (EnableFixedDisks && disk.DriveTypeCode == 3);
+}
+
+void ShowListHint(int items) {
+    if (BusyFlag != 0) return;
+    std::string problem = Disks().WriteRightsProblem();
+    if (!problem.empty())
+        DrawStatus(problem);
+    else
+        DrawStatus(items > 0 ? "Select the USB Flash Drive, please"
+                             : "Insert a USB Flash Drive ...");
+}
+
+}  // namespace
+
+std::string DiskLine(const DiskRecord& disk) {
+    std::string line = disk.BusType + ": ";
+    if (!disk.VendorId.empty()) line += disk.VendorId + " ";
+    if (!disk.ProductId.empty()) line += disk.ProductId + " ";
+    if (disk.LengthBytes != 0) line += FormatSize(disk.LengthBytes, 0) + " (";
+    return line + disk.Letters + ")";
+}
+
+std::string PartitionLine(const PartitionRecord& partition, int slot) {
+    std::string line =
+        "Part" + std::to_string(slot + 1) + ": " + FormatSize(partition.PartitionLength, 0) + " ";
+    if (!partition.FsName.empty()) line += partition.FsName + " ";
+    if (partition.BootIndicator != 0) line += "Act ";
+    line += partition.Label.empty() ? "<NONAME> " : "<" + partition.Label + "> ";
+    return line + partition.Letter;
+}
+
+int RefreshDriveList() {
+    std::unique_lock<std::mutex> lock = RefreshLock();
+    if (!lock) return 0;
+    int roots = EnumerateDisks();
+    ui::Toolkit& ui = ui::UI();
+    ui.ClearItems(DriveTree);
+    int row = -1;
+    for (DiskRecord& disk : DiskList) {
+        if (!IsListed(disk)) continue;
+        ui.AddItem(DriveTree, DiskLine(disk), 0);
+        disk.ListRow = ++row;
+        for (int slot = 0; slot < kListedSlots; ++slot) {
+            PartitionRecord& partition = disk.Partitions[slot];
+            if (!partition.InUse()) continue;
+            ui.AddItem(DriveTree, PartitionLine(partition, slot), 1);
+            partition.ListRow = ++row;
+        }
+    }
+    ShowListHint(row + 1);
+    ui.SelectItem(DriveTree, 0);
+    return roots;
+}
+
+bool GetSelectedDisk() {
+    std::unique_lock<std::mutex> lock = RefreshLock();
+    if (!lock) return false;
+    SelectedDisk = DiskRecord{};
+    ui::Toolkit& ui = ui::UI();
+    int selected = ui.SelectedItem(DriveTree);
+    if (selected == -1) return false;
+    if (ui.ItemLevel(DriveTree, selected) == 1) {
+        for (const DiskRecord& disk : DiskList)
+            for (int slot = 0; slot < kListedSlots; ++slot) {
+                const PartitionRecord& partition = disk.Partitions[slot];
+                if (partition.ListRow != selected || !partition.InUse()) continue;
+                SelectedDisk = disk;
+                SelectedDisk.SelectedPartition = uint8_t(slot + 1);
+                return true;
+            }
+        return false;
+    }
+    for (const DiskRecord& disk : DiskList)
+        if (disk.ListRow == selected) {
+            SelectedDisk = disk;
+            SelectedDisk.SelectedPartition = 0;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace app

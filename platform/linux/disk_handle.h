@@ -1,0 +1,19 @@
+// Raw access to an opened disk or partition node.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/disks.h"
+
+namespace platform::linuxos {
+
+// Opens the node for reading, and writing when asked; nullptr when it cannot be opened.
+// A volume's lock also requires that nobody uses its mounted file system.
+//
+// The handle never opens with O_EXCL: the kernel refuses that while a partition of the
+// disk is mounted, and mkfs and mount helpers fail while the program holds it. flock is
+// the advisory lock udev and other careful tools respect.
+std::unique_ptr<DiskHandle> OpenBlockDevice(const std::string& node, bool write, bool volume);
+
+}  // namespace platform::linuxos

@@ -1,0 +1,161 @@
+// Disks numbered by their /sys/block names, mount points standing in for drive letters.
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/disks.h"
+#include "platform/linux/disk_handle.h"
+#include "platform/linux/disk_names.h"
+#include "platform/linux/disk_probe.h"
+#include "platform/linux/eject.h"
+#include "platform/linux/mounts.h"
+#include "platform/linux/sysfs.h"
+#include "platform/linux/system_disks.h"
+#include "platform/linux/volume_identity.h"
+
+namespace platform {
+namespace {
+
+using namespace linuxos;
+
+constexpr size_t kDiskNumbers = 50;
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The mount a letter names; of mounts stacked on one folder, the visible (last) one.
+std::optional<Mount> MountAt(const std::string& letter) {
+    std::optional<Mount> found;
+    for (const Mount& mount : ReadMounts())
+        if (mount.mountPoint == letter) found = mount;
+    return found;
+}
+
+std::optional<BlockDevice> DeviceAt(const std::string& letter) {
+    auto mount = MountAt(letter);
+    return mount ? DescribeBlockDevice(mount->device) : std::nullopt;
+}
+
+VolumeIdentity IdentifyAt(const std::string& letter) {
+    auto mount = MountAt(letter);
+    auto device = mount ? DescribeBlockDevice(mount->device) : std::nullopt;
+    return device ? IdentifyVolume("/dev/" + device->name, mount->fsType) : VolumeIdentity{};
+}
+
+class LinuxDiskSystem : public DiskSystem {
+public:
+    void Rescan() override {
+        std::vector<std::string> disks = ListDisks();
+        if (disks.size() > kDiskNumbers) disks.resize(kDiskNumbers);
+        std::vector<std::string> system = SystemDisks(ReadMounts());
+        std::lock_guard lock(mutex_);
+        disks_ = std::move(disks);
+        systemDisks_ = std::move(system);
+    }
+
+    bool ProbeDisk(int32_t number, DiskFacts& facts) override {
+        std::string disk = DiskName(number);
+        if (disk.empty() || !ProbeDiskFacts(disk, facts)) return false;
+        std::lock_guard lock(mutex_);
+        facts.HoldsSystem = Contains(systemDisks_, disk);
+        return true;
+    }
+
+    std::string DevicePath(int32_t number) override {
+        std::string disk = DiskName(number);
+        return disk.empty() ? "" : "/dev/" + disk;
+    }
+
+    // One root per device: a volume mounted twice is listed at its first mount point.
+    std::vector<std::string> LogicalDriveRoots() override {
+        std::vector<std::string> roots;
+        std::vector<dev_t> seen;
+        for (const Mount& mount : ReadMounts()) {
+            if (major(mount.device) == 0 ||
+                std::find(seen.begin(), seen.end(), mount.device) != seen.end())
+                continue;
+            seen.push_back(mount.device);
+            roots.push_back(mount.mountPoint);
+        }
+        return roots;
+    }
+
+    std::string LetterOfRoot(const std::string& root) override { return root; }
+
+    // A file system on a whole disk (no partition table) is no partition of it.
+    bool LocateVolume(const std::string& letter, VolumeLocation& location) override {
+        auto device = DeviceAt(letter);
+        if (!device || device->partition == 0) return false;
+        auto number = DiskNumber(device->disk);
+        if (!number) return false;
+        location = {*number, device->partition};
+        return true;
+    }
+
+    std::string VolumeLabel(const std::string& letter) override { return IdentifyAt(letter).label; }
+    std::string FileSystemName(const std::string& letter) override {
+        return IdentifyAt(letter).fileSystem;
+    }
+
+    std::unique_ptr<DiskHandle> OpenDisk(int32_t number, bool write) override {
+        std::string disk = DiskName(number);
+        return disk.empty() ? nullptr : OpenBlockDevice("/dev/" + disk, write, false);
+    }
+
+    std::unique_ptr<DiskHandle> OpenVolume(const std::string& letter, bool write) override {
+        auto device = DeviceAt(letter);
+        return device ? OpenBlockDevice("/dev/" + device->name, write, true) : nullptr;
+    }
+
+    std::string VolumeName(const std::string& letter) override {
+        return letter.starts_with('/') ? letter : "";
+    }
+
+    bool IsSystemVolume(const std::string& volumeName) override {
+        if (IsSystemMountPoint(volumeName)) return true;
+        auto mount = MountAt(volumeName);
+        if (!mount) return false;
+        std::vector<std::string> system = SystemDisks(ReadMounts());
+        std::vector<std::string> under = UnderlyingDisks(mount->device);
+        return std::any_of(under.begin(), under.end(),
+                           [&](const std::string& disk) { return Contains(system, disk); });
+    }
+
+    std::string WriteRightsProblem() override {
+        return geteuid() == 0 ? "" : "Not running as root: disks can be listed but not written";
+    }
+
+    // The system disks are looked up afresh: the table may be older than the mounts.
+    bool EjectDisk(int32_t number, const std::string&) override {
+        std::string disk = DiskName(number);
+        if (disk.empty() || Contains(SystemDisks(ReadMounts()), disk)) return false;
+        return EjectBlockDisk(disk);
+    }
+
+private:
+    std::string DiskName(int32_t number) {
+        std::lock_guard lock(mutex_);
+        return number >= 0 && size_t(number) < disks_.size() ? disks_[size_t(number)] : "";
+    }
+
+    std::optional<int32_t> DiskNumber(const std::string& disk) {
+        std::lock_guard lock(mutex_);
+        auto it = std::find(disks_.begin(), disks_.end(), disk);
+        if (it == disks_.end()) return std::nullopt;
+        return int32_t(it - disks_.begin());
+    }
+
+    // Rescans and lookups may come from the interface thread and a worker at once.
+    std::mutex mutex_;
+    std::vector<std::string> disks_;  // by disk number
+    std::vector<std::string> systemDisks_;
+};
+
+}  // namespace
+
+std::unique_ptr<DiskSystem> CreateNativeDiskSystem() { return std::make_unique<LinuxDiskSystem>(); }
+
+}  // namespace platform
