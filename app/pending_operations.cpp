@@ -3,7 +3,6 @@
 #include "app/configuration.h"
 #include "download/latest_revision.h"
 #include "imaging/partition_imaging.h"
-#include "prepare/format_and_install.h"
 #include "recovery/download_tool.h"
 #include "resources/dmg_extract.h"
 #include "tools/calculator.h"
@@ -11,7 +10,6 @@
 
 namespace app {
 
-void FormatAndInstall(int32_t) {}
 void BackupPartition(int32_t) {}
 void RestorePartition(int32_t) {}
 void OpenDownloadToolWindow() {}

@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/dispatch.h"
 #include "app/ids.h"
 #include "app/main_window.h"
+#include "app/workers.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
+#include "ui/console/console_toolkit.h"
 #include "ui/toolkit.h"
 
 namespace cli {
@@ -107,6 +110,21 @@ int RunEject(const std::vector<std::string>& arguments) {
     bool ejected = app::EjectSelectedDrive();
     app::RefreshDriveList();
     return ejected ? 0 : Fail("the disk was not ejected (no mounted volume, or still in use)");
+}
+
+int RunFormat(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1) return Fail("format needs TARGET", kUsageError);
+    ShowDriveList();
+    int line = FindTargetLine(arguments[0]);
+    if (line < 0) return 1;
+    ui::UI().SelectItem(app::DriveTree, line);
+    // The button's worker runs here, to its end, as the only thread.
+    app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
+    app::DispatchEvent(ui::Event{ui::EventKind::Control, app::MainWindow, app::FormatButton});
+    auto& console = static_cast<ui::ConsoleToolkit&>(ui::UI());
+    for (const std::string& status : console.StatusLines())
+        if (status == "All done") return 0;
+    return 1;
 }
 
 int RunImage(const std::vector<std::string>& arguments) {

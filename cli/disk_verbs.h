@@ -1,4 +1,4 @@
-// The verbs that look at and act on disks: list, eject, image.
+// The verbs that look at and act on disks: list, eject, format, image.
 #pragma once
 
 #include <string>
@@ -9,6 +9,7 @@ namespace cli {
 // Each takes the verb's arguments (without the verb) and returns the exit status.
 int RunList(const std::vector<std::string>& arguments);
 int RunEject(const std::vector<std::string>& arguments);
+int RunFormat(const std::vector<std::string>& arguments);
 int RunImage(const std::vector<std::string>& arguments);
 
 // The line of the drive list that TARGET names: an index of the list or a disk's device

@@ -25,6 +25,8 @@ const char kHelp[] =
     "  settings --save   write that file beside the executables\n"
     "  list              print the drive list: line index, tab, the line (indented by level)\n"
     "  eject TARGET      safely remove the disk of a line\n"
+    "  format TARGET     press \"Format Disk\" with that line selected (the settings decide\n"
+    "                    what is written; add --yes to answer the confirmation)\n"
     "  image create FILE SIZE   make a sparse disk image (SIZE in bytes or with K, M, G)\n"
     "  image attach FILE        attach an image as a disk and print its device\n"
     "  image detach DEVICE      detach it again\n"
@@ -129,10 +131,11 @@ int main(int argc, char** argv) {
     }
     if (verb == "settings") return RunSettings(options);
     std::vector<std::string> arguments(options.words.begin() + 1, options.words.end());
-    if (verb == "list" || verb == "eject" || verb == "image") {
+    if (verb == "list" || verb == "eject" || verb == "format" || verb == "image") {
         if (int status = LoadSettingsWithOverrides(options)) return status;
         if (verb == "list") return cli::RunList(arguments);
         if (verb == "eject") return cli::RunEject(arguments);
+        if (verb == "format") return cli::RunFormat(arguments);
         return cli::RunImage(arguments);
     }
     return UsageError("unknown verb \"" + verb + "\"");

@@ -82,6 +82,18 @@ int RefreshDriveList() {
     return roots;
 }
 
+bool RereadSelectedDisk() {
+    std::unique_lock<std::mutex> lock = RefreshLock();
+    EnumerateDisks();
+    for (const DiskRecord& disk : DiskList)
+        if (disk.DiskNumber == SelectedDisk.DiskNumber) {
+            SelectedDisk = disk;
+            SelectedDisk.SelectedPartition = 0;
+            return true;
+        }
+    return false;
+}
+
 bool GetSelectedDisk() {
     std::unique_lock<std::mutex> lock = RefreshLock();
     if (!lock) return false;

@@ -15,6 +15,10 @@ int RefreshDriveList();
 // Copies the record of the selected line into SelectedDisk; false when none matches.
 bool GetSelectedDisk();
 
+// Enumerates again and copies the fresh record of SelectedDisk's disk over it (whole
+// disk selected); the drive list itself stays as it is. False when the disk is gone.
+bool RereadSelectedDisk();
+
 std::string DiskLine(const DiskRecord& disk);
 std::string PartitionLine(const PartitionRecord& partition, int slot);
 

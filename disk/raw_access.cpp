@@ -65,12 +65,28 @@ bool DismountVolume(platform::DiskHandle* handle) { return handle && handle->Dis
 
 bool UnlockVolume(platform::DiskHandle* handle) { return handle && handle->Unlock(); }
 
+namespace {
+
+// False for positions and lengths that cannot be addressed.
+bool ValidTransfer(platform::DiskHandle* handle, int64_t sectorSize, int64_t firstSector,
+                   int64_t count) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    return handle && sectorSize > 0 && firstSector >= 0 && count > 0 &&
+           firstSector <= kMax / sectorSize && count <= kMax / sectorSize;
+}
+
+}  // namespace
+
 int64_t WriteSectors(platform::DiskHandle* handle, int64_t sectorSize, int64_t firstSector,
                      int64_t count, const void* buffer) {
-    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-    if (!handle || sectorSize <= 0 || firstSector < 0 || count <= 0) return 0;
-    if (firstSector > kMax / sectorSize || count > kMax / sectorSize) return 0;
+    if (!ValidTransfer(handle, sectorSize, firstSector, count)) return 0;
     return handle->WriteAt(firstSector * sectorSize, buffer, count * sectorSize);
+}
+
+int64_t ReadSectors(platform::DiskHandle* handle, int64_t sectorSize, int64_t firstSector,
+                    int64_t count, void* buffer) {
+    if (!ValidTransfer(handle, sectorSize, firstSector, count)) return 0;
+    return handle->ReadAt(firstSector * sectorSize, buffer, count * sectorSize);
 }
 
 int64_t ReadHighResCounter() {

@@ -24,6 +24,10 @@ bool UnlockVolume(platform::DiskHandle* handle);
 int64_t WriteSectors(platform::DiskHandle* handle, int64_t sectorSize, int64_t firstSector,
                      int64_t count, const void* buffer);
 
+// Reads count sectors at firstSector; the bytes read, 0 when nothing could be.
+int64_t ReadSectors(platform::DiskHandle* handle, int64_t sectorSize, int64_t firstSector,
+                    int64_t count, void* buffer);
+
 extern std::atomic<int64_t> HighResFrequency;  // counter ticks per second, 0 until used
 int64_t ReadHighResCounter();
 // a * b / c truncated; -1 when c is 0.

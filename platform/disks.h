@@ -77,7 +77,26 @@ public:
     virtual bool Lock() = 0;       // one attempt; false while the volume is in use
     virtual bool Dismount() = 0;
     virtual bool Unlock() = 0;
+    // Makes the system take in a partition table just written to this disk: its partitions
+    // and their device nodes follow the new table when this returns.
+    virtual void UpdateProperties() = 0;
 };
+
+// What the format service reports, with the command numbers of the Windows service:
+// 0 percent done (info: uint32_t percent), 11 finished (info: uint8_t success flag),
+// 15 creating the file system, and the error commands 3, 6, 7, 8, 9, 12, 16, 18, 19, 20.
+// Returning false asks the service to stop as soon as it can.
+using FormatReport = std::function<bool(uint32_t command, uint32_t action, const void* info)>;
+
+struct FormatRequest {
+    std::string letter;      // the volume's drive name ("E:"; Linux: its folder)
+    std::string fileSystem;  // "FAT32", "NTFS", "exFAT" or "UDF"
+    std::string label;
+    bool quick = true;
+    uint32_t clusterSize = 0;  // bytes; 0 = the service's choice
+};
+
+enum class FormatServiceStatus { Ran, ServiceMissing };
 
 class DiskSystem {
 public:
@@ -116,6 +135,19 @@ public:
     // Asks the system to prepare the disk for removal. letters: the disk's drive
     // letters as listed; Windows uses the first one, Linux the disk number.
     virtual bool EjectDisk(int32_t number, const std::string& letters) = 0;
+
+    // Gives partition 1 of the disk a drive letter when the system gave it none ("X:";
+    // Linux: a folder of the program that stands for the partition even before it has a
+    // file system). "" on failure.
+    virtual std::string AssignDriveLetter(int32_t number) = 0;
+    // Makes the system read the volume's boot sector again. False only when the volume
+    // lost its letter on the way.
+    virtual bool RemountVolume(const std::string& letter) = 0;
+    // Formats the volume, reporting through report on the calling thread; returns after
+    // the final report. The volume is mounted at its letter again afterwards where the
+    // system can mount it.
+    virtual FormatServiceStatus RunFormatService(const FormatRequest& request,
+                                                 const FormatReport& report) = 0;
 };
 
 // The native implementation.

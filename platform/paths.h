@@ -1,6 +1,7 @@
 // File-system paths and the program's own location.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -16,6 +17,8 @@ std::string ExecutablePath();
 
 bool FolderExists(const std::string& path);
 bool FileExists(const std::string& path);
+// Size in bytes of a regular file, -1 when there is none.
+int64_t FileSize(const std::string& path);
 
 // The folder the system lives in (Windows: the system directory; elsewhere "/").
 std::string SystemDirectory();

@@ -10,7 +10,8 @@ namespace {
 
 class FakeHandle : public platform::DiskHandle {
 public:
-    explicit FakeHandle(FakeDevice& device) : device_(device) {}
+    FakeHandle(FakeDevice& device, int& layoutUpdates)
+        : device_(device), layoutUpdates_(layoutUpdates) {}
     ~FakeHandle() override { device_.locked = false; }
     int64_t WriteAt(int64_t offset, const void* data, int64_t bytes) override {
         if (device_.bytes.size() < size_t(offset + bytes)) device_.bytes.resize(offset + bytes);
@@ -31,9 +32,11 @@ public:
     }
     bool Dismount() override { return device_.dismounted = true; }
     bool Unlock() override { return !(device_.locked = false); }
+    void UpdateProperties() override { ++layoutUpdates_; }
 
 private:
     FakeDevice& device_;
+    int& layoutUpdates_;
 };
 
 }  // namespace
@@ -86,7 +89,7 @@ std::string FakeDiskSystem::FileSystemName(const std::string& letter) {
 std::unique_ptr<platform::DiskHandle> FakeDiskSystem::Open(const std::string& device) {
     auto found = devices.find(device);
     if (found == devices.end()) return nullptr;
-    return std::make_unique<FakeHandle>(found->second);
+    return std::make_unique<FakeHandle>(found->second, layoutUpdates);
 }
 
 std::unique_ptr<platform::DiskHandle> FakeDiskSystem::OpenDisk(int32_t number, bool) {
@@ -110,6 +113,28 @@ bool FakeDiskSystem::IsSystemVolume(const std::string& volumeName) {
 bool FakeDiskSystem::EjectDisk(int32_t number, const std::string& letters) {
     ejected.emplace_back(number, letters);
     return true;
+}
+
+std::string FakeDiskSystem::AssignDriveLetter(int32_t) { return assignedLetter; }
+
+bool FakeDiskSystem::RemountVolume(const std::string& letter) {
+    remounted.push_back(letter);
+    return true;
+}
+
+platform::FormatServiceStatus FakeDiskSystem::RunFormatService(
+    const platform::FormatRequest& request, const platform::FormatReport& report) {
+    if (formatServiceMissing) return platform::FormatServiceStatus::ServiceMissing;
+    formats.push_back(request);
+    for (auto [command, value] : formatReports) {
+        uint8_t flag = uint8_t(value);
+        bool goOn = command == 11 ? report(command, 0, &flag) : report(command, 0, &value);
+        if (!goOn) return platform::FormatServiceStatus::Ran;
+    }
+    FakeDevice& volume = devices["volume " + VolumeName(request.letter) + ":"];
+    if (volume.bytes.size() < formattedBoot.size()) volume.bytes.resize(formattedBoot.size());
+    volume.bytes.replace(0, formattedBoot.size(), formattedBoot);
+    return platform::FormatServiceStatus::Ran;
 }
 
 platform::DiskFacts DiskFacts(int16_t busType, int64_t bytes, std::vector<FakeEntry> entries,

@@ -34,6 +34,15 @@ public:
     std::string systemVolume = "C";
     std::string rightsProblem;
     std::vector<std::pair<int32_t, std::string>> ejected;
+    std::string assignedLetter = "F:";  // what AssignDriveLetter gives
+    std::vector<std::string> remounted;
+    std::vector<platform::FormatRequest> formats;
+    // Each format plays these reports (command, info value) and then copies formattedBoot
+    // over the start of the formatted volume.
+    std::vector<std::pair<uint32_t, uint32_t>> formatReports = {{15, 0}, {0, 50}, {11, 1}};
+    std::string formattedBoot;
+    bool formatServiceMissing = false;
+    int layoutUpdates = 0;
 
     static FakeDiskSystem* Install();  // becomes the program's disk service
 
@@ -52,6 +61,10 @@ public:
     bool IsSystemVolume(const std::string& volumeName) override;
     std::string WriteRightsProblem() override { return rightsProblem; }
     bool EjectDisk(int32_t number, const std::string& letters) override;
+    std::string AssignDriveLetter(int32_t number) override;
+    bool RemountVolume(const std::string& letter) override;
+    platform::FormatServiceStatus RunFormatService(const platform::FormatRequest& request,
+                                                   const platform::FormatReport& report) override;
 
 private:
     const FakeVolume* Volume(const std::string& letter) const;

@@ -2,7 +2,7 @@
 # The Windows executables under Wine, in a private prefix under a virtual X server:
 # start-up and the main window (kept as a screenshot), the settings file written at exit
 # against the Linux build's, the refusal of a second copy, the AutoRun policy, the CLI, and
-# the Win32 toolkit and disk layer checks.
+# the Win32 toolkit, disk layer and format service checks.
 # Usage: wine_smoke.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
 set -u
 if [ -z "${WINE_SMOKE_DISPLAY:-}" ]; then
@@ -110,13 +110,15 @@ check "AutoRun restored" test "$(autorun)" = 0x91
 check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/seed.ini" \
     "$scratch/app/stickforge.ini"
 
-"$wine" "$windows_build/ui_win32_check.exe" >"$scratch/toolkit" 2>/dev/null
-tr -d '\r' <"$scratch/toolkit" | grep FAILED
-check "Win32 toolkit checks ($(tr -d '\r' <"$scratch/toolkit" | tail -n 1))" \
-    grep -q " 0 failed" "$scratch/toolkit"
-
-"$wine" "$windows_build/disks_win32_check.exe" >"$scratch/disks" 2>/dev/null
-tr -d '\r' <"$scratch/disks" | grep FAILED
-check "Win32 disk checks ($(tr -d '\r' <"$scratch/disks" | tail -n 1))" \
-    grep -q " 0 failed" "$scratch/disks"
+# A check program of the build: its failures and notes shown, its summary line judged.
+run_checks() {
+    description=$1
+    output="$scratch/$2.out"
+    "$wine" "$windows_build/$2.exe" 2>/dev/null | tr -d '\r' >"$output"
+    grep -v " passed, " "$output"
+    check "$description ($(tail -n 1 "$output"))" grep -q " 0 failed" "$output"
+}
+run_checks "Win32 toolkit checks" ui_win32_check
+run_checks "Win32 disk checks" disks_win32_check
+run_checks "Win32 format service checks" format_win32_check
 finish

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -98,6 +100,15 @@ bool VolumeInUse(const std::vector<std::string>& mountPoints) {
 bool DeviceOpenElsewhere(const std::vector<dev_t>& devices) {
     return AnyProcess(false,
                       [&](const std::string& process) { return AnyNodeOf(devices, process); });
+}
+
+// A FUSE driver may hold its node a moment after its volume is gone.
+bool WaitUntilReleased(const std::vector<dev_t>& devices) {
+    for (int tries = 0; tries < 100; ++tries) {
+        if (!DeviceOpenElsewhere(devices)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 }  // namespace platform::linuxos

@@ -18,4 +18,8 @@ bool VolumeInUse(const std::vector<std::string>& mountPoints);
 // driver does for a moment after its volume was unmounted.
 bool DeviceOpenElsewhere(const std::vector<dev_t>& devices);
 
+// Waits about two seconds at most for DeviceOpenElsewhere to turn false; its last answer
+// negated.
+bool WaitUntilReleased(const std::vector<dev_t>& devices);
+
 }  // namespace platform::linuxos

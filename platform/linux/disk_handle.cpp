@@ -10,7 +10,10 @@
 
 #include "platform/linux/device_users.h"
 #include "platform/linux/mounts.h"
+#include "platform/linux/partition_nodes.h"
+#include "platform/linux/sysfs.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/linux/volume_mount.h"
 
 namespace platform::linuxos {
 namespace {
@@ -31,17 +34,30 @@ int64_t Transfer(int64_t offset, int64_t bytes, Step step) {
     return done;
 }
 
-std::vector<std::string> MountPointsOf(dev_t device) {
-    std::vector<std::string> points;
+std::vector<Mount> MountsOf(dev_t device) {
+    std::vector<Mount> mounts;
     for (const Mount& mount : ReadMounts())
-        if (mount.device == device) points.push_back(mount.mountPoint);
+        if (mount.device == device) mounts.push_back(mount);
+    return mounts;
+}
+
+std::vector<std::string> MountPointsOf(const std::vector<Mount>& mounts) {
+    std::vector<std::string> points;
+    for (const Mount& mount : mounts) points.push_back(mount.mountPoint);
     return points;
+}
+
+std::vector<dev_t> PartitionDevices(const std::string& disk) {
+    std::vector<dev_t> devices;
+    for (const KernelPartition& partition : KernelPartitions(disk))
+        devices.push_back(partition.device);
+    return devices;
 }
 
 class BlockDeviceHandle : public DiskHandle {
 public:
-    BlockDeviceHandle(UniqueFd fd, dev_t device, bool volume)
-        : fd_(std::move(fd)), device_(device), volume_(volume) {}
+    BlockDeviceHandle(UniqueFd fd, std::string node, dev_t device, bool volume)
+        : fd_(std::move(fd)), node_(std::move(node)), device_(device), volume_(volume) {}
     ~BlockDeviceHandle() override { Unlock(); }
 
     int64_t WriteAt(int64_t offset, const void* data, int64_t bytes) override {
@@ -60,17 +76,45 @@ public:
         uint64_t bytes = 0;
         return ioctl(fd_.get(), BLKGETSIZE64, &bytes) == 0 ? int64_t(bytes) : 0;
     }
+    // A file-system driver writes its cached boot sector back when it lets go of the
+    // volume, over whatever the program wrote meanwhile: a locked volume is unmounted, and
+    // mounted the same way again at Unlock unless it was dismounted.
     bool Lock() override {
-        if (volume_ && VolumeInUse(MountPointsOf(device_))) return false;
-        return flock(fd_.get(), LOCK_EX | LOCK_NB) == 0;
+        if (!volume_) return flock(fd_.get(), LOCK_EX | LOCK_NB) == 0;
+        std::vector<Mount> mounts = MountsOf(device_);
+        if (VolumeInUse(MountPointsOf(mounts)) || flock(fd_.get(), LOCK_EX | LOCK_NB) != 0)
+            return false;
+        if (!UnmountDevices({device_})) {
+            Unlock();
+            return false;
+        }
+        WaitUntilReleased({device_});
+        lockedMounts_ = std::move(mounts);
+        return true;
     }
-    bool Dismount() override { return UnmountDevices({device_}); }
-    bool Unlock() override { return flock(fd_.get(), LOCK_UN) == 0; }
+    bool Dismount() override {
+        lockedMounts_.clear();
+        return UnmountDevices({device_});
+    }
+    bool Unlock() override {
+        for (const Mount& mount : lockedMounts_) MountAgain(mount, node_);
+        lockedMounts_.clear();
+        return flock(fd_.get(), LOCK_UN) == 0;
+    }
+    // A volume handle has no table of its own to take in.
+    void UpdateProperties() override {
+        auto disk = volume_ ? std::nullopt : DescribeBlockDevice(device_);
+        if (!disk) return;
+        WaitUntilReleased(PartitionDevices(disk->name));  // FUSE drivers of dismounted volumes
+        SyncPartitionNodes(disk->name);
+    }
 
 private:
     UniqueFd fd_;
+    std::string node_;
     dev_t device_;
     bool volume_;
+    std::vector<Mount> lockedMounts_;  // taken away by Lock, given back by Unlock
 };
 
 }  // namespace
@@ -79,7 +123,7 @@ std::unique_ptr<DiskHandle> OpenBlockDevice(const std::string& node, bool write,
     UniqueFd fd(open(node.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC));
     struct stat info {};
     if (!fd || fstat(fd.get(), &info) != 0 || !S_ISBLK(info.st_mode)) return nullptr;
-    return std::make_unique<BlockDeviceHandle>(std::move(fd), info.st_rdev, volume);
+    return std::make_unique<BlockDeviceHandle>(std::move(fd), node, info.st_rdev, volume);
 }
 
 }  // namespace platform::linuxos

@@ -9,11 +9,14 @@
 namespace platform::linuxos {
 
 // Opens the node for reading, and writing when asked; nullptr when it cannot be opened.
-// A volume's lock also requires that nobody uses its mounted file system.
+// A volume's lock also requires that nobody uses its mounted file system, and keeps the
+// file system unmounted while it is held.
 //
 // The handle never opens with O_EXCL: the kernel refuses that while a partition of the
 // disk is mounted, and mkfs and mount helpers fail while the program holds it. flock is
-// the advisory lock udev and other careful tools respect.
+// the advisory lock udev and other careful tools respect. A disk handle takes in a new
+// partition table by itself opening the disk again (see SyncPartitionNodes): the kernel
+// does not mind the lock, only partitions still in use.
 std::unique_ptr<DiskHandle> OpenBlockDevice(const std::string& node, bool write, bool volume);
 
 }  // namespace platform::linuxos

@@ -13,6 +13,7 @@
 #include "platform/disks.h"
 #include "platform/linux/disk_images.h"
 #include "platform/linux/partition_nodes.h"
+#include "platform/linux/program_volumes.h"
 #include "platform/linux/sysfs.h"
 #include "platform/linux/unique_fd.h"
 
@@ -73,6 +74,7 @@ std::string AttachToFreeDevice(int image, const std::string& path, std::string& 
 namespace linuxos {
 
 bool DetachLoopDevice(const std::string& disk, std::string& error) {
+    ReleaseProgramVolumes(disk);
     UniqueFd fd(open(("/dev/" + disk).c_str(), O_RDONLY | O_CLOEXEC));
     if (fd) {
         RemoveKernelPartitions(fd.get(), disk);

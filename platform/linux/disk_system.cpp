@@ -1,4 +1,5 @@
-// Disks numbered by their /sys/block names, mount points standing in for drive letters.
+// Disks numbered by their /sys/block names; mount points and the program's volume folders
+// stand in for drive letters.
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -10,10 +11,13 @@
 #include "platform/linux/disk_names.h"
 #include "platform/linux/disk_probe.h"
 #include "platform/linux/eject.h"
+#include "platform/linux/format_service.h"
 #include "platform/linux/mounts.h"
+#include "platform/linux/program_volumes.h"
 #include "platform/linux/sysfs.h"
 #include "platform/linux/system_disks.h"
 #include "platform/linux/volume_identity.h"
+#include "platform/linux/volume_mount.h"
 
 namespace platform {
 namespace {
@@ -26,23 +30,16 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// The mount a letter names; of mounts stacked on one folder, the visible (last) one.
-std::optional<Mount> MountAt(const std::string& letter) {
-    std::optional<Mount> found;
-    for (const Mount& mount : ReadMounts())
-        if (mount.mountPoint == letter) found = mount;
-    return found;
-}
-
 std::optional<BlockDevice> DeviceAt(const std::string& letter) {
-    auto mount = MountAt(letter);
-    return mount ? DescribeBlockDevice(mount->device) : std::nullopt;
+    auto volume = VolumeAtLetter(letter);
+    return volume ? DescribeBlockDevice(volume->device) : std::nullopt;
 }
 
 VolumeIdentity IdentifyAt(const std::string& letter) {
-    auto mount = MountAt(letter);
-    auto device = mount ? DescribeBlockDevice(mount->device) : std::nullopt;
-    return device ? IdentifyVolume("/dev/" + device->name, mount->fsType) : VolumeIdentity{};
+    auto volume = VolumeAtLetter(letter);
+    if (!volume) return {};
+    auto mount = MountOn(letter);
+    return IdentifyVolume(volume->node, mount ? mount->fsType : "");
 }
 
 class LinuxDiskSystem : public DiskSystem {
@@ -69,17 +66,20 @@ public:
         return disk.empty() ? "" : "/dev/" + disk;
     }
 
-    // One root per device: a volume mounted twice is listed at its first mount point.
+    // One root per device: a volume mounted twice is listed at its first mount point, and a
+    // program volume folder only while its partition is mounted nowhere.
     std::vector<std::string> LogicalDriveRoots() override {
         std::vector<std::string> roots;
         std::vector<dev_t> seen;
-        for (const Mount& mount : ReadMounts()) {
-            if (major(mount.device) == 0 ||
-                std::find(seen.begin(), seen.end(), mount.device) != seen.end())
-                continue;
-            seen.push_back(mount.device);
-            roots.push_back(mount.mountPoint);
-        }
+        auto add = [&](dev_t device, const std::string& root) {
+            if (major(device) == 0 || std::find(seen.begin(), seen.end(), device) != seen.end())
+                return;
+            seen.push_back(device);
+            roots.push_back(root);
+        };
+        for (const Mount& mount : ReadMounts()) add(mount.device, mount.mountPoint);
+        for (const std::string& folder : ProgramVolumeFolders())
+            if (auto volume = VolumeAtLetter(folder)) add(volume->device, folder);
         return roots;
     }
 
@@ -116,7 +116,7 @@ public:
 
     bool IsSystemVolume(const std::string& volumeName) override {
         if (IsSystemMountPoint(volumeName)) return true;
-        auto mount = MountAt(volumeName);
+        auto mount = MountOn(volumeName);
         if (!mount) return false;
         std::vector<std::string> system = SystemDisks(ReadMounts());
         std::vector<std::string> under = UnderlyingDisks(mount->device);
@@ -133,6 +133,26 @@ public:
         std::string disk = DiskName(number);
         if (disk.empty() || Contains(SystemDisks(ReadMounts()), disk)) return false;
         return EjectBlockDisk(disk);
+    }
+
+    std::string AssignDriveLetter(int32_t number) override {
+        std::string disk = DiskName(number);
+        return disk.empty() ? "" : AssignProgramVolume(disk);
+    }
+
+    // A volume that cannot be unmounted now (in use) keeps its letter as it is.
+    bool RemountVolume(const std::string& letter) override {
+        auto volume = VolumeAtLetter(letter);
+        if (!volume) return false;
+        if (volume->programVolume) return RemountProgramVolume(letter);
+        auto mount = MountOn(letter);
+        if (!mount || !UnmountFolder(letter)) return true;
+        return MountAgain(*mount, volume->node);
+    }
+
+    FormatServiceStatus RunFormatService(const FormatRequest& request,
+                                         const FormatReport& report) override {
+        return linuxos::RunFormatService(request, report);
     }
 
 private:

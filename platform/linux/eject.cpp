@@ -5,13 +5,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "platform/linux/device_users.h"
 #include "platform/linux/disk_images.h"
 #include "platform/linux/mounts.h"
+#include "platform/linux/program_volumes.h"
 #include "platform/linux/sysfs.h"
 #include "platform/linux/unique_fd.h"
 
@@ -27,16 +26,6 @@ std::vector<dev_t> DevicesOf(const std::string& disk) {
     for (const KernelPartition& partition : KernelPartitions(disk))
         devices.push_back(partition.device);
     return devices;
-}
-
-// A FUSE driver may hold the disk a moment after its volume is gone; anyone holding it
-// longer vetoes the ejection.
-bool WaitUntilReleased(const std::vector<dev_t>& devices) {
-    for (int tries = 0; tries < 100; ++tries) {
-        if (!DeviceOpenElsewhere(devices)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 
 bool Flush(const std::string& disk) {
@@ -64,7 +53,9 @@ bool Remove(const std::string& disk) {
 
 }  // namespace
 
+// Anyone holding the disk longer than a FUSE driver does vetoes the ejection.
 bool EjectBlockDisk(const std::string& disk) {
+    ReleaseProgramVolumes(disk);
     std::vector<dev_t> devices = DevicesOf(disk);
     if (!UnmountDevices(devices) || !WaitUntilReleased(devices) || !Flush(disk)) return false;
     std::string error;

@@ -40,11 +40,12 @@ namespace {
 std::optional<Mount> ParseLine(const std::string& line) {
     std::istringstream in(line);
     std::string id, parent, device, root, mountPoint, field;
-    if (!(in >> id >> parent >> device >> root >> mountPoint)) return std::nullopt;
-    while (in >> field && field != "-") {
-    }  // mount options and optional fields
     Mount mount;
+    if (!(in >> id >> parent >> device >> root >> mountPoint >> mount.options)) return std::nullopt;
+    while (in >> field && field != "-") {
+    }  // optional fields
     if (!(in >> mount.fsType >> mount.source)) return std::nullopt;
+    in >> mount.superOptions;
     auto number = ParseDeviceNumber(device);
     if (!number) return std::nullopt;
     mount.device = *number;

@@ -13,6 +13,8 @@ struct Mount {
     std::string mountPoint;
     std::string fsType;
     std::string source;
+    std::string options;       // of this mount point: "rw,nosuid,relatime"
+    std::string superOptions;  // of the file system: "rw,fmask=0022"
 };
 
 // Decodes the kernel's \\ooo escapes of space, tab, newline and backslash in paths.

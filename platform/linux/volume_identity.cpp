@@ -32,6 +32,17 @@ std::string WindowsName(const std::string& type) {
     return it == kNames.end() ? type : it->second;
 }
 
+// A probe that found exactly one file system on the node, or nullptr.
+Probe ProbeSuperblock(const std::string& node) {
+    Probe probe(blkid_new_probe_from_filename(node.c_str()));
+    if (!probe) return nullptr;
+    blkid_probe_enable_superblocks(probe.get(), 1);
+    blkid_probe_set_superblocks_flags(
+        probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
+    if (blkid_do_safeprobe(probe.get()) != 0) return nullptr;
+    return probe;
+}
+
 }  // namespace
 
 std::string ProbedFileSystemName(const std::string& type, const std::string& version) {
@@ -47,14 +58,15 @@ std::string MountedFileSystemName(const std::string& type) {
 
 VolumeIdentity IdentifyVolume(const std::string& node, const std::string& mountedType) {
     VolumeIdentity fallback{"", MountedFileSystemName(mountedType)};
-    Probe probe(blkid_new_probe_from_filename(node.c_str()));
+    Probe probe = ProbeSuperblock(node);
     if (!probe) return fallback;
-    blkid_probe_enable_superblocks(probe.get(), 1);
-    blkid_probe_set_superblocks_flags(
-        probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
-    if (blkid_do_safeprobe(probe.get()) != 0) return fallback;
     return {TrimSpaces(Value(probe.get(), "LABEL")),
             ProbedFileSystemName(Value(probe.get(), "TYPE"), Value(probe.get(), "VERSION"))};
+}
+
+std::string ProbedType(const std::string& node) {
+    Probe probe = ProbeSuperblock(node);
+    return probe ? Value(probe.get(), "TYPE") : "";
 }
 
 }  // namespace platform::linuxos

@@ -14,6 +14,10 @@ struct VolumeIdentity {
 // the node, the mount table's type stands in and the label stays unknown.
 VolumeIdentity IdentifyVolume(const std::string& node, const std::string& mountedType);
 
+// libblkid's TYPE of the file system on the node ("vfat", "exfat", "ntfs", "udf"); "" when
+// none or more than one is found, or the node cannot be read.
+std::string ProbedType(const std::string& node);
+
 // From libblkid's TYPE and VERSION: vfat gives "FAT32" or "FAT", exfat "exFAT", ntfs
 // "NTFS", udf "UDF"; other types stay as they are.
 std::string ProbedFileSystemName(const std::string& type, const std::string& version);

@@ -41,6 +41,8 @@ public:
     bool Lock() override { return Control(FSCTL_LOCK_VOLUME); }
     bool Dismount() override { return Control(FSCTL_DISMOUNT_VOLUME); }
     bool Unlock() override { return Control(FSCTL_UNLOCK_VOLUME); }
+    // A refusal leaves the cached layout as it was; the caller has nothing better to do.
+    void UpdateProperties() override { Control(IOCTL_DISK_UPDATE_PROPERTIES); }
 
 private:
     bool Seek(int64_t offset) {

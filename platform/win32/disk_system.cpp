@@ -7,6 +7,8 @@
 #include "platform/win32/disk_handle.h"
 #include "platform/win32/disk_queries.h"
 #include "platform/win32/eject.h"
+#include "platform/win32/format_service.h"
+#include "platform/win32/mount_points.h"
 #include "platform/win32/volumes.h"
 #include "platform/win32/write_rights.h"
 
@@ -66,6 +68,15 @@ public:
     // The disk is found again through its first letter's volume.
     bool EjectDisk(int32_t, const std::string& letters) override {
         return win32::EjectDisk(letters);
+    }
+
+    std::string AssignDriveLetter(int32_t number) override {
+        return win32::AssignDriveLetter(win32::FirstPartitionPath(number));
+    }
+    bool RemountVolume(const std::string& letter) override { return win32::RemountVolume(letter); }
+    FormatServiceStatus RunFormatService(const FormatRequest& request,
+                                         const FormatReport& report) override {
+        return win32::RunFormatService(win32::SystemFormatLibrary(), request, report);
     }
 };
 

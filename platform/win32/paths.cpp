@@ -50,6 +50,14 @@ bool FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+int64_t FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 std::string SystemDirectory() {
     wchar_t buffer[MAX_PATH];
     UINT length = GetSystemDirectoryW(buffer, MAX_PATH);

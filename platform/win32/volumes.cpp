@@ -17,12 +17,6 @@ constexpr DWORD kVolumeTextSize = 261;
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
-std::wstring RootOf(const std::string& letter) {
-    std::string root = letter;
-    if (root.empty() || root.back() != '\\') root += '\\';
-    return Widen(root);
-}
-
 }  // namespace
 
 // The list can grow between asking for its length and fetching it; then ask again.
@@ -46,6 +40,12 @@ std::vector<std::string> LogicalDriveRoots() {
         start = end + 1;
     }
     return roots;
+}
+
+std::wstring RootOf(const std::string& letter) {
+    std::string root = letter;
+    if (root.empty() || root.back() != '\\') root += '\\';
+    return Widen(root);
 }
 
 std::string LetterOfRoot(const std::string& root) {

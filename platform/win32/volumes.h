@@ -11,6 +11,8 @@ namespace platform::win32 {
 
 std::vector<std::string> LogicalDriveRoots();
 std::string LetterOfRoot(const std::string& root);
+// The letter with a backslash appended unless it ends with one: "E:" gives "E:\".
+std::wstring RootOf(const std::string& letter);
 bool LocateVolume(const std::string& letter, VolumeLocation& location);
 std::string VolumeLabel(const std::string& letter);
 std::string FileSystemName(const std::string& letter);

@@ -55,9 +55,13 @@ const char* IconPrefix(Icon icon) {
     }
 }
 
-std::string TrimLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
+// Message texts break lines the Windows way; a terminal wants bare line feeds.
+std::string TrimLine(const std::string& text) {
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+    while (!lines.empty() && (lines.back() == '\n' || lines.back() == '\r')) lines.pop_back();
+    return lines;
 }
 
 }  // namespace
@@ -85,6 +89,11 @@ std::map<int, ConsoleToolkit::Control> ConsoleToolkit::Controls() const {
 std::map<int, ConsoleToolkit::WindowState> ConsoleToolkit::Windows() const {
     std::lock_guard lock(mutex_);
     return windows_;
+}
+
+void ConsoleToolkit::SetAssumeYes(bool assumeYes) {
+    std::lock_guard lock(mutex_);
+    options_.assumeYes = assumeYes;
 }
 
 std::vector<std::string> ConsoleToolkit::StatusLines() const {

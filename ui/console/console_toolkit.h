@@ -26,6 +26,7 @@ public:
     // Queues an event for WaitEvent, as a click or key press would.
     void PostEvent(const Event& event);
     void SetCursor(int x, int y);
+    void SetAssumeYes(bool assumeYes);  // how later questions are answered
 
     struct Control {
         int window = 0;

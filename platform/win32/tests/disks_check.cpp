@@ -1,6 +1,6 @@
 // Checks of the Win32 disk layer where Wine can reach it: the disk and drives Wine shows,
 // image files and raw transfers on them, the decoding of the storage queries, the letter
-// rules and the ejection's interface classes.
+// rules, drive letters and mount points, and the ejection's interface classes.
 // Prints "N passed, N failed".
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "platform/win32/disk_handle.h"
 #include "platform/win32/disk_queries.h"
 #include "platform/win32/eject.h"
+#include "platform/win32/mount_points.h"
 #include "platform/win32/wide.h"
 #include "tests/win32/check.h"
 
@@ -115,6 +117,9 @@ void CheckImageFile() {
         CHECK(image->WriteAt(0, sector.data(), 0) == 0);
         CHECK(image->WriteAt(-512, sector.data(), 512) == 0);
         CHECK(image->ReadAt(size - 256, back.data(), 512) == 256);
+        // A file refuses the layout refresh; the handle stays usable.
+        image->UpdateProperties();
+        CHECK(image->ReadAt(4 * kGiB + 512, back.data(), 512) == 512 && back == sector);
         image.reset();
     }
     CHECK(platform::win32::OpenDiskHandle(platform::Widen(path + ".missing"), false) == nullptr);
@@ -186,6 +191,44 @@ void CheckLayoutDecoding() {
     CHECK(entry.PartitionType == 0x0C && entry.BootIndicator == 1);
 }
 
+// The DOS device names of the letters C to Z, "" where a letter has none.
+std::vector<std::wstring> DosDevices() {
+    std::vector<std::wstring> devices;
+    for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
+        const wchar_t drive[] = {letter, L':', L'\0'};
+        wchar_t target[MAX_PATH] = L"";
+        if (!QueryDosDeviceW(drive, target, MAX_PATH)) target[0] = L'\0';
+        devices.emplace_back(target);
+    }
+    return devices;
+}
+
+void CheckDriveLetters(platform::DiskSystem& disks) {
+    using platform::win32::FirstFreeLetter;
+    CHECK(FirstFreeLetter(0) == L'C');
+    CHECK(FirstFreeLetter(0x3) == L'C');
+    CHECK(FirstFreeLetter(0x1C) == L'F');
+    CHECK(FirstFreeLetter(0x03FFFFFC) == std::nullopt);
+    CHECK(FirstFreeLetter(0xFDFFFFFF) == L'Z');
+    CHECK(platform::win32::FirstPartitionPath(12) == L"\\device\\harddisk12\\partition1");
+
+    // Wine defines the letter for the missing disk's partition but finds no volume there:
+    // the temporary definition must not outlive the attempt.
+    std::vector<std::wstring> devices = DosDevices();
+    DWORD drives = GetLogicalDrives();
+    CHECK(disks.AssignDriveLetter(49).empty());
+    CHECK(DosDevices() == devices);
+    CHECK(GetLogicalDrives() == drives);
+
+    int64_t slept = 0;
+    platform::SetClock(std::make_unique<CountingClock>(slept));
+    CHECK(disks.RemountVolume("Q:"));
+    // Wine cannot delete mount points: C: keeps its own and nothing is waited for.
+    CHECK(disks.RemountVolume("C:") && slept == 0);
+    CHECK(GetLogicalDrives() == drives && !disks.FileSystemName("C:").empty());
+    platform::SetClock(nullptr);
+}
+
 void CheckEjection(platform::DiskSystem& disks) {
     using platform::win32::InterfaceClassFor;
     CHECK(InterfaceClassFor(DRIVE_REMOVABLE, false) == InterfaceClassFor(DRIVE_FIXED, true));
@@ -216,6 +259,7 @@ int main() {
     CheckPieces();
     CheckDescriptorDecoding();
     CheckLayoutDecoding();
+    CheckDriveLetters(*disks);
     CheckEjection(*disks);
     return check::Summary();
 }

@@ -1,0 +1,73 @@
+#include "prepare/boot_records.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "app/state.h"
+#include "disk/raw_access.h"
+
+namespace app {
+namespace {
+
+constexpr int64_t kBackupBootRegion = 12;  // exFAT: sectors 12-23 mirror 0-11
+constexpr int64_t kChecksumSector = 11;
+
+bool IsFat32(const std::string& fileSystem) {
+    return fileSystem == "FAT32" || fileSystem == "FAT32-LBA";
+}
+
+// Sectors 11 and 23 get the checksum of the main boot region as it now stands.
+void WriteExFatChecksum(platform::DiskHandle* volume, int64_t bytesPerSector) {
+    std::vector<uint8_t> region(size_t(bytesPerSector * 12), 0);
+    ReadSectors(volume, bytesPerSector, 0, 12, region.data());
+    uint32_t checksum = ExFatBootChecksum(region.data(), size_t(bytesPerSector * 11));
+    if (checksum == 0) return;
+    uint8_t* sector = region.data() + kChecksumSector * bytesPerSector;
+    for (int64_t i = 0; i < bytesPerSector / 4; ++i)
+        for (int b = 0; b < 4; ++b) sector[i * 4 + b] = uint8_t(checksum >> (8 * b));
+    WriteSectors(volume, bytesPerSector, kChecksumSector, 1, sector);
+    WriteSectors(volume, bytesPerSector, kBackupBootRegion + kChecksumSector, 1, sector);
+}
+
+}  // namespace
+
+uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length) {
+    uint32_t checksum = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (i == 106 || i == 107 || i == 112) continue;
+        checksum = ((checksum & 1) ? 0x80000000u : 0) + (checksum >> 1) + bytes[i];
+    }
+    return checksum;
+}
+
+void SpliceParameterBlock(uint8_t* image, const uint8_t* volume, const std::string& fileSystem) {
+    if (IsFat32(fileSystem))
+        std::memcpy(image + 3, volume + 3, 87);
+    else if (fileSystem == "exFAT")
+        std::memcpy(image, volume, 120);
+}
+
+bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
+                                std::span<const uint8_t> image, int sectors, int64_t bytesPerSector,
+                                const std::string& fileSystem) {
+    size_t bytes = size_t(bytesPerSector) * size_t(sectors);
+    std::vector<uint8_t> boot(bytes, 0), current(bytes, 0);
+    DiskHandlePtr volume = OpenDiskDevice(diskNumber, letter, true, true);
+    if (!volume) {
+        CancelFlag = 1;
+        return false;
+    }
+    ReadSectors(volume.get(), bytesPerSector, 0, sectors, current.data());
+    std::memcpy(boot.data(), image.data(), std::min(image.size(), bytes));
+    SpliceParameterBlock(boot.data(), current.data(), fileSystem);
+    WriteSectors(volume.get(), bytesPerSector, 0, sectors, boot.data());
+    if (fileSystem == "exFAT") {
+        WriteSectors(volume.get(), bytesPerSector, kBackupBootRegion, sectors, boot.data());
+        WriteExFatChecksum(volume.get(), bytesPerSector);
+    }
+    UnlockVolume(volume.get());
+    return true;
+}
+
+}  // namespace app

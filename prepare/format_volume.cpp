@@ -1,0 +1,84 @@
+#include "prepare/format_volume.h"
+
+#include <cstring>
+
+#include "app/progress.h"
+#include "app/state.h"
+#include "disk/disk_system.h"
+
+namespace app {
+namespace {
+
+struct Report {
+    uint32_t command;
+    const char* text;  // nullptr: nothing shown
+    bool fatal;
+};
+
+constexpr Report kReports[] = {
+    {1, nullptr, false},
+    {3, "Incompatible File System", true},
+    {6, "Access denied", true},
+    {7, "Media is write protected", true},
+    {8, "Volume is in use", true},
+    {9, "Cannot quick format this volume", true},
+    {12, "Bad label", true},
+    {14, nullptr, false},
+    {15, "Creating file system", false},
+    {16, "Unsupported cluster size", true},
+    {17, nullptr, false},
+    {18, "Volume is too small", false},
+    {19, "Volume is too big", true},
+    {20, "No media in drive", true},
+};
+
+constexpr uint32_t kProgress = 0;
+constexpr uint32_t kDone = 11;
+
+template <class T>
+T InfoValue(const void* info) {
+    T value{};
+    if (info) std::memcpy(&value, info, sizeof value);
+    return value;
+}
+
+void HandleReport(uint32_t command, const void* info) {
+    if (command == kProgress) {
+        DrawStatus("Formatting: " + std::to_string(InfoValue<uint32_t>(info)) + " %");
+        return;
+    }
+    if (command == kDone) {
+        bool success = InfoValue<uint8_t>(info) != 0;
+        DrawStatus(success ? "Creating file system completed" : "Error while formatting");
+        if (!success) CancelFlag = 1;
+        return;
+    }
+    for (const Report& report : kReports) {
+        if (report.command != command) continue;
+        if (report.text) DrawStatus(report.text);
+        if (report.fatal) CancelFlag = 1;
+        return;
+    }
+    CancelFlag = 1;  // a report the program does not know stops the format
+}
+
+}  // namespace
+
+bool FormatCallback(uint32_t command, uint32_t, const void* info) {
+    if (CancelFlag != 0) return false;
+    HandleReport(command, info);
+    return CancelFlag == 0;
+}
+
+int FormatVolume(const std::string& letter, const std::string& fileSystem, const std::string& label,
+                 int32_t quick, uint32_t clusterSize) {
+    platform::FormatRequest request{letter, fileSystem, label, quick != 0, clusterSize};
+    if (Disks().RunFormatService(request, FormatCallback) ==
+        platform::FormatServiceStatus::ServiceMissing) {
+        ShowStatus("Error OpenLibrary fmifs.dll", 2000);
+        return 0;
+    }
+    return CancelFlag == 0 ? 1 : 0;
+}
+
+}  // namespace app

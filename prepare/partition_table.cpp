@@ -1,0 +1,112 @@
+#include "prepare/partition_table.h"
+
+#include <cstring>
+
+#include "app/progress.h"
+#include "app/state.h"
+#include "disk/raw_access.h"
+#include "platform/clock.h"
+
+namespace app {
+namespace {
+
+constexpr int kClearedSectors = 128;
+constexpr size_t kTableOffset = 446;
+constexpr size_t kSignatureOffset = 440;
+
+bool ClearRange(platform::DiskHandle* disk, const std::vector<uint8_t>& zero, int64_t first,
+                int64_t bytesPerSector) {
+    for (int64_t lba = first; lba < first + kClearedSectors; ++lba) {
+        if (CancelFlag != 0) return false;
+        if (WriteSectors(disk, bytesPerSector, lba, 1, zero.data()) < bytesPerSector) return false;
+    }
+    return true;
+}
+
+void PutLittleEndian32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+}
+
+uint32_t LittleEndian32(const uint8_t* at) {
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+// One entry: status, start CHS, type, end CHS, first LBA, count (low 32 bits).
+void PutEntry(uint8_t* entry, uint8_t status, int64_t first, int64_t count, int64_t end,
+              int64_t sectorsPerTrack) {
+    entry[0] = status;
+    std::array<uint8_t, 3> start = ChsAddress(first, sectorsPerTrack);
+    std::memcpy(entry + 1, start.data(), 3);
+    entry[4] = 0x06;
+    std::array<uint8_t, 3> last = end >= kChsLimit ? std::array<uint8_t, 3>{0xFE, 0xFF, 0xFF}
+                                                   : ChsAddress(end - 1, sectorsPerTrack);
+    std::memcpy(entry + 5, last.data(), 3);
+    PutLittleEndian32(entry + 8, uint32_t(first));
+    PutLittleEndian32(entry + 12, uint32_t(count));
+}
+
+}  // namespace
+
+int ClearPartitionStructures(platform::DiskHandle* disk, int64_t diskSizeBytes,
+                             int64_t bytesPerSector) {
+    if (bytesPerSector <= 0) return 0;
+    int64_t sectors = diskSizeBytes / bytesPerSector;
+    std::vector<uint8_t> zero(size_t(bytesPerSector), 0);
+    DrawStatus("Clearing MBR/GPT structures ...");
+    if (!ClearRange(disk, zero, 0, bytesPerSector)) return 0;
+    // A disk of fewer than 256 sectors: the tail range overlaps the head or starts before it.
+    return ClearRange(disk, zero, std::max<int64_t>(0, sectors - kClearedSectors), bytesPerSector)
+               ? 1
+               : 0;
+}
+
+std::array<uint8_t, 3> ChsAddress(int64_t lba, int64_t sectorsPerTrack) {
+    if (sectorsPerTrack <= 0) sectorsPerTrack = 63;
+    int64_t sector = lba % sectorsPerTrack + 1;
+    int64_t head = lba / sectorsPerTrack % 255;
+    int64_t cylinder = lba / (sectorsPerTrack * 255);
+    uint16_t field = uint16_t(sector + ((cylinder & 0x300) >> 2) + ((cylinder & 0xFF) << 8));
+    return {uint8_t(head), uint8_t(field & 0xFF), uint8_t(field >> 8)};
+}
+
+PartitionArea BuildPartitionTable(const PartitionLayout& layout) {
+    PartitionArea area{};
+    area[64] = 0x55;
+    area[65] = 0xAA;
+    int64_t start = layout.startSector;
+    int64_t total = layout.totalSectors;
+    if (!layout.twoPartitions) {
+        PutEntry(area.data(), 0x80, start, total - start, layout.geometryCapacity,
+                 layout.sectorsPerTrack);
+        return area;
+    }
+    int64_t boot = layout.bootSizeMb * 1024 * 1024 / layout.bytesPerSector;
+    PutEntry(area.data(), 0x80, start, boot, start + boot, layout.sectorsPerTrack);
+    PutEntry(area.data() + 16, 0x00, start + boot, total - start - boot, layout.geometryCapacity,
+             layout.sectorsPerTrack);
+    return area;
+}
+
+void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
+                           const PartitionArea& area, int64_t bytesPerSector) {
+    std::memcpy(mbr.data() + kTableOffset, area.data(), area.size());
+    PutLittleEndian32(mbr.data() + kSignatureOffset, uint32_t(platform::SystemClock().TickMs()));
+    WriteSectors(disk, bytesPerSector, 0, 1, mbr.data());
+    std::vector<uint8_t> zero(size_t(bytesPerSector), 0);
+    for (int entry = 0; entry < 4; ++entry) {
+        uint32_t first = LittleEndian32(area.data() + 16 * entry + 8);
+        if (first == 0) continue;
+        ShowStatus("Clearing PBR structures ...", 0);
+        WriteSectors(disk, bytesPerSector, first, 1, zero.data());
+    }
+    if (disk) disk->UpdateProperties();
+}
+
+void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector) {
+    std::vector<uint8_t> sector(size_t(bytesPerSector), 0);
+    ReadSectors(disk, bytesPerSector, 0, 1, sector.data());
+    sector[kTableOffset + 4] = 0x0C;
+    WriteSectors(disk, bytesPerSector, 0, 1, sector.data());
+}
+
+}  // namespace app
