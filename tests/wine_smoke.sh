@@ -74,6 +74,12 @@ check "CLI settings prints what the Linux CLI prints" cmp -s "$scratch/linux-set
 # Wine shows a disk but no stick, so the list may be empty; it must not fail.
 (cd "$scratch/app" && "$wine" stickforge-cli.exe list) >/dev/null 2>&1
 check "CLI list runs" test $? -eq 0
+# Wine's one disk reports no drive type, so no line can be formatted: the press must be
+# refused with a reason, before anything is opened.
+(cd "$scratch/app" && "$wine" stickforge-cli.exe --yes --set EnableFixedDisks=1 format \
+    '\\.\PhysicalDrive0') >/dev/null 2>"$scratch/format-refusal"
+check "CLI format of a disk outside the list is refused" test $? -eq 1
+check "the refusal says why" grep -q "not in the drive list" "$scratch/format-refusal"
 (cd "$scratch/app" && "$wine" stickforge-cli.exe image create stick.img 64M) >/dev/null 2>&1
 image="$scratch/app/stick.img"
 check "CLI image create makes a file of the size asked" \

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 
 #include "platform/disks.h"
@@ -51,6 +52,7 @@ public:
         std::lock_guard lock(mutex_);
         disks_ = std::move(disks);
         systemDisks_ = std::move(system);
+        identities_.clear();
     }
 
     bool ProbeDisk(int32_t number, DiskFacts& facts) override {
@@ -95,9 +97,9 @@ public:
         return true;
     }
 
-    std::string VolumeLabel(const std::string& letter) override { return IdentifyAt(letter).label; }
+    std::string VolumeLabel(const std::string& letter) override { return Identity(letter).label; }
     std::string FileSystemName(const std::string& letter) override {
-        return IdentifyAt(letter).fileSystem;
+        return Identity(letter).fileSystem;
     }
 
     std::unique_ptr<DiskHandle> OpenDisk(int32_t number, bool write) override {
@@ -156,6 +158,20 @@ public:
     }
 
 private:
+    // Label and name come from one probe of the volume per rescan: a probe reads the
+    // volume in many places and costs milliseconds.
+    VolumeIdentity Identity(const std::string& letter) {
+        {
+            std::lock_guard lock(mutex_);
+            auto known = identities_.find(letter);
+            if (known != identities_.end()) return known->second;
+        }
+        VolumeIdentity identity = IdentifyAt(letter);
+        std::lock_guard lock(mutex_);
+        identities_[letter] = identity;
+        return identity;
+    }
+
     std::string DiskName(int32_t number) {
         std::lock_guard lock(mutex_);
         return number >= 0 && size_t(number) < disks_.size() ? disks_[size_t(number)] : "";
@@ -172,6 +188,7 @@ private:
     std::mutex mutex_;
     std::vector<std::string> disks_;  // by disk number
     std::vector<std::string> systemDisks_;
+    std::map<std::string, VolumeIdentity> identities_;  // by letter, until the next rescan
 };
 
 }  // namespace

@@ -39,6 +39,9 @@ Probe ProbeSuperblock(const std::string& node) {
     blkid_probe_enable_superblocks(probe.get(), 1);
     blkid_probe_set_superblocks_flags(
         probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
+    // RAID members keep their signatures near the end of the device; reading there costs
+    // more than the rest of the probe, and a partition of a stick is no RAID member.
+    blkid_probe_filter_superblocks_usage(probe.get(), BLKID_FLTR_NOTIN, BLKID_USAGE_RAID);
     if (blkid_do_safeprobe(probe.get()) != 0) return nullptr;
     return probe;
 }
