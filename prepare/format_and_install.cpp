@@ -202,8 +202,11 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
     UnlockVolume(handles.disk.get());
     handles.disk.reset();
     platform::SystemClock().SleepMs(500);
-    RereadSelectedDisk();
-    return true;
+    if (RereadSelectedDisk()) return true;
+    // Unplugged: its number names no disk now, and never another one.
+    CancelFlag = 1;
+    ShowStatus("Error : The Disk" + std::to_string(SelectedDisk.DiskNumber) + " is gone!", 2000);
+    return false;
 }
 
 // Partition 1's letter, given by the system or assigned now; "" ends the run. Nothing was

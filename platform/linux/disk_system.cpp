@@ -10,6 +10,7 @@
 #include "platform/disks.h"
 #include "platform/linux/disk_handle.h"
 #include "platform/linux/disk_names.h"
+#include "platform/linux/disk_numbers.h"
 #include "platform/linux/disk_probe.h"
 #include "platform/linux/eject.h"
 #include "platform/linux/format_service.h"
@@ -46,13 +47,12 @@ VolumeIdentity IdentifyAt(const std::string& letter) {
 class LinuxDiskSystem : public DiskSystem {
 public:
     void Rescan() override {
-        std::vector<std::string> disks = ListDisks();
-        if (disks.size() > kDiskNumbers) disks.resize(kDiskNumbers);
+        std::vector<DiskIdentity> attached = AttachedDisks();
         std::vector<std::string> system = SystemDisks(ReadMounts());
         std::lock_guard lock(mutex_);
-        disks_ = std::move(disks);
+        numbers_.Update(attached);
         systemDisks_ = std::move(system);
-        identities_.clear();
+        identities_.clear();  // a look at the disks takes a fresh look at their volumes
     }
 
     bool ProbeDisk(int32_t number, DiskFacts& facts) override {
@@ -102,9 +102,16 @@ public:
         return Identity(letter).fileSystem;
     }
 
+    // The number names the disk it was given to: when another disk took the name since
+    // (a stick pulled and another plugged in), nothing is opened.
     std::unique_ptr<DiskHandle> OpenDisk(int32_t number, bool write) override {
-        std::string disk = DiskName(number);
-        return disk.empty() ? nullptr : OpenBlockDevice("/dev/" + disk, write, false);
+        std::optional<DiskIdentity> disk;
+        {
+            std::lock_guard lock(mutex_);
+            disk = numbers_.IdentityOf(number);
+        }
+        if (!disk || !StillAttached(*disk)) return nullptr;
+        return OpenBlockDevice("/dev/" + disk->name, write, false);
     }
 
     std::unique_ptr<DiskHandle> OpenVolume(const std::string& letter, bool write) override {
@@ -144,6 +151,7 @@ public:
 
     // A volume that cannot be unmounted now (in use) keeps its letter as it is.
     bool RemountVolume(const std::string& letter) override {
+        ForgetIdentities();
         auto volume = VolumeAtLetter(letter);
         if (!volume) return false;
         if (volume->programVolume) return RemountProgramVolume(letter);
@@ -154,6 +162,7 @@ public:
 
     FormatServiceStatus RunFormatService(const FormatRequest& request,
                                          const FormatReport& report) override {
+        ForgetIdentities();  // the volume gets a new file system and label
         return linuxos::RunFormatService(request, report);
     }
 
@@ -172,21 +181,24 @@ private:
         return identity;
     }
 
+    void ForgetIdentities() {
+        std::lock_guard lock(mutex_);
+        identities_.clear();
+    }
+
     std::string DiskName(int32_t number) {
         std::lock_guard lock(mutex_);
-        return number >= 0 && size_t(number) < disks_.size() ? disks_[size_t(number)] : "";
+        return numbers_.NameOf(number);
     }
 
     std::optional<int32_t> DiskNumber(const std::string& disk) {
         std::lock_guard lock(mutex_);
-        auto it = std::find(disks_.begin(), disks_.end(), disk);
-        if (it == disks_.end()) return std::nullopt;
-        return int32_t(it - disks_.begin());
+        return numbers_.NumberOf(disk);
     }
 
     // Rescans and lookups may come from the interface thread and a worker at once.
     std::mutex mutex_;
-    std::vector<std::string> disks_;  // by disk number
+    DiskNumbers numbers_{kDiskNumbers};
     std::vector<std::string> systemDisks_;
     std::map<std::string, VolumeIdentity> identities_;  // by letter, until the next rescan
 };
