@@ -6,13 +6,8 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp "$cli_built" "$scratch/stickforge-cli"
 cli="$scratch/stickforge-cli"
-failures=0
-passes=0
-check() {  # description, then a command that must succeed
-    description=$1
-    shift
-    if "$@"; then echo "ok: $description"; passes=$((passes + 1)); else echo "FAILED: $description"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/check.sh
+. "$(dirname "$0")/check.sh"
 
 check "version" test "$("$cli" version)" = "Stickforge v2.1.2016.019 Beta"
 check "help lists the verbs" sh -c "'$cli' --help | grep -q 'settings --save'"
@@ -43,5 +38,4 @@ check "image needs an action" sh -c "'$cli' image 2>/dev/null; test \$? -eq 2"
 check "image create makes a file of that size" test "$(stat -c %s "$scratch/disk.img")" -eq 67108864
 check "image create makes it sparse" test "$(stat -c %b "$scratch/disk.img")" -lt 1000
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

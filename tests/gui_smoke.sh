@@ -21,24 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passes=0
-failures=0
-check() {
-    description=$1
-    shift
-    if "$@"; then
-        echo "ok: $description"
-        passes=$((passes + 1))
-    else
-        echo "FAILED: $description"
-        failures=$((failures + 1))
-    fi
-}
-finish() {
-    echo "$passes passed, $failures failed"
-    [ "$failures" -eq 0 ]
-    exit $?
-}
+# shellcheck source=tests/check.sh
+. "$(dirname "$0")/check.sh"
 # Waits up to 20 s for a visible window whose name matches; prints its id.
 find_window() {
     for _ in $(seq 100); do

@@ -1,13 +1,15 @@
 #!/bin/sh
 # The Windows executables under Wine, in a private prefix under a virtual X server:
 # start-up and the main window (kept as a screenshot), the settings file written at exit
-# against the Linux build's, the refusal of a second copy, the AutoRun policy, the CLI, and
-# the Win32 toolkit, disk layer and format service checks.
+# against the Linux build's, the refusal of a second copy, the AutoRun policy, the CLI, the
+# Win32 toolkit, disk layer, format service and packed resources checks, and 7-Zip
+# (WINDOWS-BUILD/7zip, or $STICKFORGE_WIN_7ZIP_DIR) with the two batch scripts in cmd.
 # Usage: wine_smoke.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
 set -u
 if [ -z "${WINE_SMOKE_DISPLAY:-}" ]; then
     WINE_SMOKE_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
+repo=$(cd "$(dirname "$0")/.." && pwd)
 windows_build=$(cd "$1" && pwd)
 linux_build=$(cd "$2" && pwd)
 artifacts=$3
@@ -24,24 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passes=0
-failures=0
-check() {
-    description=$1
-    shift
-    if "$@"; then
-        echo "ok: $description"
-        passes=$((passes + 1))
-    else
-        echo "FAILED: $description"
-        failures=$((failures + 1))
-    fi
-}
-finish() {
-    echo "$passes passed, $failures failed"
-    [ "$failures" -eq 0 ]
-    exit $?
-}
+# shellcheck source=tests/check.sh
+. "$(dirname "$0")/check.sh"
 probe() { "$wine" "$windows_build/window_probe.exe" "$@" 2>/dev/null; }
 policies='HKLM\Software\Microsoft\Windows\CurrentVersion\Policies\Explorer'
 autorun() {
@@ -127,4 +113,12 @@ run_checks() {
 run_checks "Win32 toolkit checks" ui_win32_check
 run_checks "Win32 disk checks" disks_win32_check
 run_checks "Win32 format service checks" format_win32_check
+run_checks "Win32 packed resources and tool runs checks" resources_win32_check
+
+# 7-Zip's command lines and the unpack scripts, on fixtures the Linux build's tool makes.
+archiver="$scratch/archiver.out"
+sh "$repo/tests/archiver/archiver_checks.sh" wine "$linux_build/tests/archiver/archive_fixture" \
+    "$repo/data/scripts" "${STICKFORGE_WIN_7ZIP_DIR:-$windows_build/7zip}" >"$archiver" 2>&1
+grep -v -e "^ok: " -e " passed, " "$archiver"
+check "7-Zip and the batch scripts ($(tail -n 1 "$archiver"))" grep -q " 0 failed" "$archiver"
 finish

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -33,12 +34,21 @@ std::vector<std::string> SearchFolders() {
     return folders;
 }
 
-// Our environment with LC_ALL=C in place of any locale choice.
-std::vector<std::string> CLocaleEnvironment() {
+bool Named(const char* variable, const std::string& assignment) {
+    size_t length = assignment.find('=') + 1;
+    return length > 0 && std::strncmp(variable, assignment.c_str(), length) == 0;
+}
+
+// Our environment with the options' variables (and LC_ALL=C where asked) in place of ours.
+std::vector<std::string> ChildEnvironment(const ChildOptions& options) {
+    std::vector<std::string> added = options.environment;
+    if (options.cLocale) added.emplace_back("LC_ALL=C");
     std::vector<std::string> variables;
     for (char** variable = environ; *variable; ++variable)
-        if (std::strncmp(*variable, "LC_ALL=", 7) != 0) variables.emplace_back(*variable);
-    variables.emplace_back("LC_ALL=C");
+        if (std::none_of(added.begin(), added.end(),
+                         [&](const std::string& name) { return Named(*variable, name); }))
+            variables.emplace_back(*variable);
+    variables.insert(variables.end(), added.begin(), added.end());
     return variables;
 }
 
@@ -71,23 +81,27 @@ std::string FindProgram(const std::string& name) {
     return "";
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool captureOutput) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ChildOptions& options) {
     std::string program = argv.empty() ? "" : FindProgram(argv[0]);
     if (program.empty()) return;
+    bool capture = options.output == ChildOutput::Capture;
     int pipeEnds[2] = {-1, -1};
-    if (captureOutput && pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+    if (capture && pipe2(pipeEnds, O_CLOEXEC) != 0) return;
     UniqueFd readEnd(pipeEnds[0]), writeEnd(pipeEnds[1]);
     FileActions actions;
-    posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-    if (captureOutput) {
+    if (options.output != ChildOutput::Inherit)
+        posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
+    if (capture) {
         posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 1);
         posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 2);
-    } else {
+    } else if (options.output == ChildOutput::Discard) {
         posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_adddup2(actions.get(), 1, 2);
     }
+    if (!options.workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(actions.get(), options.workingFolder.c_str());
     posix_spawn_file_actions_addclosefrom_np(actions.get(), 3);
-    std::vector<std::string> arguments = argv, environment = CLocaleEnvironment();
+    std::vector<std::string> arguments = argv, environment = ChildEnvironment(options);
     arguments[0] = program;
     if (posix_spawn(&pid_, program.c_str(), actions.get(), nullptr, Pointers(arguments).data(),
                     Pointers(environment).data()) != 0) {
@@ -130,6 +144,15 @@ bool ChildProcess::Poll(int timeoutMs, std::string& output) {
     return false;
 }
 
+int ChildProcess::Wait() {
+    std::string ignored;
+    if (output_)
+        while (Poll(-1, ignored)) ignored.clear();
+    else if (pid_ > 0)
+        Reap(0);
+    return exitCode_;
+}
+
 void ChildProcess::Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
@@ -141,12 +164,8 @@ void ChildProcess::Stop() {
     Reap(0);
 }
 
-int RunProgram(const std::vector<std::string>& argv) {
-    ChildProcess child(argv, false);
-    std::string ignored;
-    while (child.Poll(10, ignored)) {
-    }
-    return child.exitCode();
+int RunProgram(const std::vector<std::string>& argv, const ChildOptions& options) {
+    return ChildProcess(argv, options).Wait();
 }
 
 }  // namespace platform::linuxos

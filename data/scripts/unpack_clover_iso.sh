@@ -1,0 +1,69 @@
+#!/bin/sh
+# Turns a Clover ISO archive into a Clover data set ZIP; the steps, argument and exit
+# codes of Unpack_Clover_ISO.bat.
+# Usage: sh unpack_clover_iso.sh CloverISO-XXXX.tar.lzma
+#   The archive lies in this script's folder. The ISO image inside the archive's tar is
+#   unpacked into the folder CloverISO-XXXX, completed with Clover's empty folders, the OEM
+#   copies of config.plist and the boot files at its root, then packed as
+#   CloverISO-XXXX.zip (Deflate, level 9) into this script's folder. The folder
+#   CloverISO-XXXX is left for the caller to delete.
+# Exit codes: 0 done, 1 no archive named, 2 archive not found.
+# The archiver is 7zz beside this script when it is there (the program unpacks it there),
+# else 7zz on the PATH. Its wildcards are quoted: 7-Zip expands them, not the shell.
+cd -- "$(dirname -- "$0")" || exit 2
+if [ -f 7zz ]; then
+    chmod u+x 7zz 2>/dev/null
+    sevenzip=$(pwd)/7zz
+else
+    sevenzip=7zz
+fi
+
+usage() {
+    echo "Usage: unpack_clover_iso.sh CloverISO-XXXX.tar.lzma"
+    exit 1
+}
+[ -n "${1:-}" ] || usage
+if [ ! -e "$1" ]; then
+    echo "File \"$1\" not found"
+    exit 2
+fi
+# The file name less its last extension and the four characters of ".tar".
+pack_name=$(basename -- "$1")
+pack_name=${pack_name%.*}
+[ "${#pack_name}" -gt 4 ] || usage
+pack_name=${pack_name%????}
+unpack_dir=$pack_name
+
+for folder in ACPI ACPI/origin ACPI/patched ACPI/WINDOWS drivers32UEFI kexts misc OEM \
+    OEM/SystemProductName OEM/SystemProductName/ACPI OEM/SystemProductName/ACPI/origin \
+    OEM/SystemProductName/ACPI/patched OEM/SystemProductName/ROM \
+    OEM/SystemProductName/kexts OEM/SystemProductName/UEFI \
+    OEM/SystemProductName/UEFI/ACPI OEM/SystemProductName/UEFI/ACPI/origin \
+    OEM/SystemProductName/UEFI/ACPI/patched OEM/SystemProductName/UEFI/kexts \
+    OEM/SystemProductName/UEFI/kexts/Other ROM; do
+    mkdir -p "$unpack_dir/EFI/CLOVER/$folder"
+done
+
+# The tar out of the LZMA archive, the ISO image out of the tar, then the ISO's contents.
+"$sevenzip" e "$1" -o"$unpack_dir" '-i!*.tar'
+"$sevenzip" e "$unpack_dir/*.tar" -o"$unpack_dir" '-ai!*.tar' '*.iso' -r
+find "$unpack_dir" -type f -name '*.tar' -exec rm -f {} +
+"$sevenzip" x "$unpack_dir/*.iso" -o"$unpack_dir" -y
+find "$unpack_dir" -type f -name '*.iso' -exec rm -f {} +
+rm -rf "$unpack_dir/[BOOT]"
+
+# The OEM copies of config.plist; the boot files at the root, 64-bit over 32-bit.
+cd "$unpack_dir" || exit 2
+oem=EFI/CLOVER/OEM/SystemProductName
+cp -f EFI/CLOVER/config.plist "$oem/config.plist" 2>/dev/null
+cp -f EFI/CLOVER/config.plist "$oem/UEFI/config.plist" 2>/dev/null
+for file in usr/standalone/i386/ia32/boot* usr/standalone/i386/x64/boot*; do
+    [ -f "$file" ] && cp -f "$file" .
+done
+cp -f usr/standalone/i386/x64/boot6 boot 2>/dev/null
+
+# Everything in the folder, folders included, into CloverISO-XXXX.zip beside this script.
+"$sevenzip" a -r -mx9 -tzip "$pack_name" '*'
+mv -f "$pack_name.zip" ..
+cd ..
+exit 0

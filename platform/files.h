@@ -1,0 +1,42 @@
+// Files and folders by path, beyond the questions paths.h answers: the temporary path,
+// listings, creation and removal, the hidden attribute and writing a new file whole.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The user's temporary folder ending with the separator (Windows: its long form; Linux:
+// $TMPDIR, else /tmp); "" when there is none.
+std::string TemporaryPath();
+
+struct FolderEntry {
+    std::string name;
+    bool folder = false;  // a folder of its own; a link to one counts as no folder
+};
+// The entries other than "." and ".."; empty when the folder cannot be read.
+std::vector<FolderEntry> ListFolder(const std::string& folder);
+
+// Creates one folder, private to the user where the system has such rights; false when it
+// could not be made, also when something of that name exists already.
+bool CreateFolder(const std::string& path);
+
+// Removes a folder and everything in it, read-only and hidden entries included. Links are
+// removed, never followed, so nothing outside the folder is touched.
+bool RemoveTree(const std::string& path);
+
+// Removes a file, its read-only attribute cleared first.
+bool RemoveFile(const std::string& path);
+
+// Gives a file or folder the hidden attribute where its file system has one (Windows; a
+// FAT volume mounted on Linux); false where it has none.
+bool SetHidden(const std::string& path);
+
+// Creates a file that must not exist yet and writes the bytes: how many were written, or
+// -1 when the file could not be created.
+int64_t WriteNewFile(const std::string& path, std::span<const uint8_t> bytes);
+
+}  // namespace platform

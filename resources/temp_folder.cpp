@@ -1,0 +1,48 @@
+#include "resources/temp_folder.h"
+
+#include <random>
+
+#include "app/state.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace app {
+namespace {
+
+int RandomNumber() {
+    thread_local std::mt19937 engine{std::random_device{}()};
+    return std::uniform_int_distribution<int>(1000, 9999)(engine);
+}
+
+}  // namespace
+
+bool CreateTempFolder() {
+    TempFolder.clear();
+    std::string temporary = platform::TemporaryPath();
+    if (temporary.empty()) return false;
+    temporary = platform::JoinPath(temporary, "");
+    for (const platform::FolderEntry& entry : platform::ListFolder(temporary))
+        if (entry.folder && entry.name.starts_with("SFKTemp"))
+            platform::RemoveTree(temporary + entry.name);
+    do
+        TempFolder =
+            temporary + "SFKTemp" + std::to_string(RandomNumber()) + platform::PathSeparator();
+    while (platform::FolderExists(TempFolder));
+    if (!platform::CreateFolder(TempFolder)) return false;
+    platform::SetHidden(TempFolder);  // a plain Linux folder has no such attribute
+    return true;
+}
+
+std::string NewTempFileName(const std::string& folder) {
+    if (folder.empty()) return "";
+    std::string base = platform::JoinPath(folder, "");  // with its separator
+    for (const platform::FolderEntry& entry : platform::ListFolder(base))
+        if (!entry.folder && entry.name.starts_with("TEMP"))
+            platform::RemoveFile(base + entry.name);
+    std::string candidate;
+    do candidate = base + "TEMP" + std::to_string(RandomNumber());
+    while (platform::FileExists(candidate) || platform::FolderExists(candidate));
+    return candidate;
+}
+
+}  // namespace app

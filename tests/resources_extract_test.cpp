@@ -1,0 +1,193 @@
+// Extracting ZIP archives into folders: entries, folders, refused names, cancelling,
+// progress, and the packed archiver run from the temporary folder.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "app/ids.h"
+#include "app/main_window.h"
+#include "app/state.h"
+#include "platform/clock.h"
+#include "resources/packed_resources.h"
+#include "resources/packer/resource_packer.h"
+#include "resources/temp_folder.h"
+#include "resources/tool_run.h"
+#include "resources/unpack_archive.h"
+#include "tests/test_support.h"
+#include "tests/zip_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Raises CancelFlag when a status line holding the trigger is drawn.
+class CancellingToolkit : public ui::ConsoleToolkit {
+public:
+    CancellingToolkit(FILE* out, std::string trigger)
+        : ConsoleToolkit(ui::ConsoleOptions{false, out, nullptr}), trigger_(std::move(trigger)) {}
+    void PaintStatus(int id, const ui::StatusPaint& paint) override {
+        ConsoleToolkit::PaintStatus(id, paint);
+        if (paint.text.find(trigger_) != std::string::npos) app::CancelFlag = 1;
+    }
+
+private:
+    std::string trigger_;
+};
+
+class UnpackArchiveTest : public test::AppTest {
+protected:
+    UnpackArchiveTest() {
+        app::BuildMainWindow();
+        if (const char* previous = std::getenv("TMPDIR")) savedTmp_ = previous;
+        fs::create_directories(scratch.path() / "tmp");
+        setenv("TMPDIR", (scratch.path() / "tmp").c_str(), 1);
+    }
+    ~UnpackArchiveTest() override {
+        if (savedTmp_)
+            setenv("TMPDIR", savedTmp_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        if (!cancelOut_) return;
+        ui::SetToolkit(nullptr);  // it writes to cancelOut_
+        std::fclose(cancelOut_);
+    }
+
+    // A data set archive with folders (one empty), nested files and names that must
+    // never be written.
+    std::string DataSet() {
+        std::string path = scratch.file("CloverISO-3577.zip");
+        EXPECT_TRUE(test::WriteZip(path, {{"boot", "boot file"},
+                                          {"EFI/", "", true},
+                                          {"EFI/CLOVER/config.plist", "<plist/>"},
+                                          {"EFI/CLOVER/ACPI/patched/", "", true},
+                                          {"EFI/BOOT/BOOTX64.efi", std::string(100000, 'e')},
+                                          {"../evil", "escaped"},
+                                          {"EFI/../../evil2", "escaped"},
+                                          {"/absolute", "escaped"},
+                                          {"C:/drive", "escaped"},
+                                          {"EFI\\..\\..\\evil3", "escaped"}}));
+        return path;
+    }
+    std::string Destination() const { return (scratch.path() / "volume").string(); }
+    std::vector<std::string> Statuses() { return statusToolkit().StatusLines(); }
+
+    ui::ConsoleToolkit& statusToolkit() { return cancelling_ ? *cancelling_ : toolkit(); }
+    void CancelWhenShown(const std::string& trigger) {
+        cancelOut_ = std::tmpfile();
+        auto toolkit = std::make_unique<CancellingToolkit>(cancelOut_, trigger);
+        cancelling_ = toolkit.get();
+        ui::SetToolkit(std::move(toolkit));
+        app::BuildMainWindow();
+    }
+
+private:
+    std::optional<std::string> savedTmp_;
+    FILE* cancelOut_ = nullptr;
+    CancellingToolkit* cancelling_ = nullptr;
+};
+
+TEST_F(UnpackArchiveTest, ExtractsFilesAndFoldersAndRefusesEscapes) {
+    fs::create_directories(Destination());
+    std::string archive = DataSet();
+    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, false, false));
+    fs::path root = Destination();
+    EXPECT_EQ(test::ReadFile((root / "boot").string()), "boot file");
+    EXPECT_EQ(test::ReadFile((root / "EFI/CLOVER/config.plist").string()), "<plist/>");
+    EXPECT_EQ(fs::file_size(root / "EFI/BOOT/BOOTX64.efi"), 100000u);
+    EXPECT_TRUE(fs::is_directory(root / "EFI/CLOVER/ACPI/patched"));
+    EXPECT_TRUE(fs::is_empty(root / "EFI/CLOVER/ACPI/patched"));
+    for (const char* escaped : {"evil", "evil2", "evil3", "absolute", "drive"})
+        EXPECT_FALSE(fs::exists(scratch.path() / escaped)) << escaped;
+    EXPECT_FALSE(fs::exists("/absolute"));
+    size_t entries = 0;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it)
+        ++entries;
+    EXPECT_EQ(entries, 8u);  // boot, EFI, CLOVER, config.plist, ACPI, patched, BOOT, BOOTX64.efi
+    EXPECT_TRUE(fs::exists(archive));  // kept when not asked to delete
+}
+
+TEST_F(UnpackArchiveTest, ProgressNamesTheDestinationWithItsSeparator) {
+    std::string archive = scratch.file("three.zip");
+    ASSERT_TRUE(test::WriteZip(archive, {{"a", "1"}, {"b", "2"}, {"c/d", "3"}}));
+    uint64_t before = platform::SystemClock().TickMs();
+    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, true, true));
+    EXPECT_GE(platform::SystemClock().TickMs() - before, 1000u);  // the settling wait
+    std::string shown = Destination() + "/";
+    EXPECT_EQ(Statuses(),
+              (std::vector<std::string>{"", "Extracted (1/3) files to " + shown + " [33%]",
+                                        "Extracted (2/3) files to " + shown + " [67%]",
+                                        "Extracted (3/3) files to " + shown + " [100%]", ""}));
+    EXPECT_TRUE(fs::exists(Destination() + "/c/d"));
+    EXPECT_FALSE(fs::exists(archive));  // deleted as asked
+}
+
+TEST_F(UnpackArchiveTest, CancelBeforeExtractsNothing) {
+    std::string archive = DataSet();
+    app::CancelFlag = 1;
+    EXPECT_FALSE(app::UnpackArchive({}, Destination(), false, archive, true, false));
+    EXPECT_FALSE(fs::exists(Destination()));
+    EXPECT_FALSE(app::UnpackArchive(app::CloverScriptPack, Destination(), true, "", false, true));
+    EXPECT_TRUE(app::TempFolder.empty());  // the resource was not even decoded
+}
+
+TEST_F(UnpackArchiveTest, CancelDuringStopsAfterTheCurrentEntry) {
+    std::string archive = scratch.file("three.zip");
+    ASSERT_TRUE(test::WriteZip(archive, {{"a", "1"}, {"b", "2"}, {"c", "3"}}));
+    CancelWhenShown("(1/3)");
+    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, true, false));
+    EXPECT_TRUE(fs::exists(Destination() + "/a"));
+    EXPECT_FALSE(fs::exists(Destination() + "/b"));
+    EXPECT_FALSE(fs::exists(Destination() + "/c"));
+}
+
+TEST_F(UnpackArchiveTest, UnusableArchivesFail) {
+    EXPECT_FALSE(
+        app::UnpackArchive({}, Destination(), false, scratch.file("none.zip"), false, true));
+    test::WriteFile(scratch.file("not.zip"), "not a zip archive");
+    EXPECT_FALSE(app::UnpackArchive({}, Destination(), false, scratch.file("not.zip"), true, true));
+    EXPECT_FALSE(fs::exists(scratch.file("not.zip")));  // deleted all the same
+    EXPECT_FALSE(app::UnpackArchive({}, "", false, DataSet(), false, false));
+    EXPECT_FALSE(app::UnpackArchive({}, Destination(), true, DataSet(), false, true));
+    EXPECT_TRUE(fs::exists(scratch.file("CloverISO-3577.zip")));  // ignored with fromResource
+}
+
+// The archiver unpacked from the program and run from the temporary folder: its TEMP
+// file is gone, it kept its execute right, and it works.
+TEST_F(UnpackArchiveTest, PackedArchiverRunsFromTheTempFolder) {
+    ASSERT_TRUE(app::CreateTempFolder());
+    ASSERT_TRUE(app::UnpackArchive(app::SevenZipPack, app::TempFolder, true, "", false, true));
+    ASSERT_TRUE(app::UnpackArchive(app::CloverScriptPack, app::TempFolder, true, "", false, true));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(app::TempFolder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"7zz", "unpack_clover_iso.sh"}));
+    struct stat st {};
+    ASSERT_EQ(stat((app::TempFolder + "7zz").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+
+    std::string archive = scratch.file("made by 7zz.zip");
+    test::WriteFile(scratch.file("input.txt"), "archived");
+    EXPECT_EQ(
+        app::RunUnpackedTool(app::TempFolder + app::ArchiverFileName,
+                             {"a", "-tzip", archive, "input.txt"}, scratch.path().string(), true),
+        0);
+    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, false, false));
+    EXPECT_EQ(test::ReadFile(Destination() + "/input.txt"), "archived");
+}
+
+TEST_F(UnpackArchiveTest, CreatePathMakesEveryMissingParent) {
+    std::string deep = scratch.file("one/two//three/");
+    app::CreatePath(deep);
+    EXPECT_TRUE(fs::is_directory(scratch.path() / "one/two/three"));
+    app::CreatePath(deep);  // already there
+    app::CreatePath("");
+    test::WriteFile(scratch.file("file"), "");
+    app::CreatePath(scratch.file("file/below"));  // a file in the way: nothing happens
+    EXPECT_FALSE(fs::exists(scratch.path() / "file/below"));
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// The temporary folder, TEMP file names and the decoding of a packed resource into a
+// TEMP file.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <regex>
+
+#include "app/state.h"
+#include "resources/packer/resource_packer.h"
+#include "resources/resource_unpack.h"
+#include "resources/temp_folder.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const char kCrcBox[] = "[Error] Error UnpackInternalMemoryToTempFile: CRC32 Error";
+const char kWriteBox[] = "[Error] Error UnpackInternalMemoryToTempFile: WriteData Error";
+
+// TMPDIR points at a scratch folder, so the SFKTemp folders of other runs stay alone.
+class TempFolderTest : public test::AppTest {
+protected:
+    TempFolderTest() {
+        if (const char* previous = std::getenv("TMPDIR")) saved_ = previous;
+        fs::create_directories(temporary());
+        setenv("TMPDIR", temporary().c_str(), 1);
+    }
+    ~TempFolderTest() override {
+        if (saved_)
+            setenv("TMPDIR", saved_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+    fs::path temporary() const { return scratch.path() / "tmp"; }
+
+    std::vector<std::string> SfkFolders() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(temporary()))
+            if (entry.path().filename().string().starts_with("SFKTemp"))
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    Bytes Zip() const {
+        return app::StoredZip({{"7z.exe", Bytes(5000, 'x'), 1451606400, false},
+                               {"7z.dll", Bytes(20000, 'y'), 1451606400, false}});
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+TEST_F(TempFolderTest, CreatesOneHiddenNumberedFolderEachTime) {
+    ASSERT_TRUE(app::CreateTempFolder());
+    std::string first = app::TempFolder;
+    EXPECT_TRUE(
+        std::regex_match(first, std::regex(temporary().string() + "/SFKTemp[1-9][0-9]{3}/")))
+        << first;
+    EXPECT_TRUE(fs::is_directory(first));
+    test::WriteFile(first + "file", "x");
+
+    ASSERT_TRUE(app::CreateTempFolder());
+    EXPECT_EQ(SfkFolders().size(), 1u);
+    EXPECT_TRUE(fs::is_directory(app::TempFolder));
+    EXPECT_TRUE(app::TempFolder == first || !fs::exists(first));
+}
+
+TEST_F(TempFolderTest, ClearsLeftoversButNothingElse) {
+    fs::create_directories(temporary() / "SFKTemp1234" / "deep");
+    test::WriteFile((temporary() / "SFKTemp1234" / "deep" / "f").string(), "x");
+    fs::permissions(temporary() / "SFKTemp1234" / "deep",
+                    fs::perms::owner_read | fs::perms::owner_exec);
+    fs::create_directories(temporary() / "sfktemp9");  // the comparison is case-sensitive
+    test::WriteFile((temporary() / "SFKTempFile").string(), "");  // a file, not a folder
+    // Links named like leftovers, or inside one, are removed without being followed.
+    fs::create_directories(scratch.path() / "outside");
+    test::WriteFile((scratch.path() / "outside" / "keep").string(), "precious");
+    fs::create_directory_symlink(scratch.path() / "outside", temporary() / "SFKTemp5555");
+    fs::create_directory_symlink(scratch.path() / "outside", temporary() / "SFKTemp1234" / "link");
+
+    ASSERT_TRUE(app::CreateTempFolder());
+    EXPECT_FALSE(fs::exists(temporary() / "SFKTemp1234"));
+    EXPECT_TRUE(fs::exists(temporary() / "sfktemp9"));
+    EXPECT_TRUE(fs::exists(temporary() / "SFKTempFile"));
+    EXPECT_EQ(test::ReadFile((scratch.path() / "outside" / "keep").string()), "precious");
+}
+
+TEST_F(TempFolderTest, FailsWithoutAUsableTemporaryPath) {
+    setenv("TMPDIR", (scratch.path() / "missing").c_str(), 1);
+    EXPECT_FALSE(app::CreateTempFolder());
+}
+
+TEST_F(TempFolderTest, NewTempFileNameClearsTempFilesOnly) {
+    std::string folder = scratch.file("work");
+    fs::create_directories(folder + "/TEMPdir");
+    test::WriteFile(folder + "/TEMP1111", "old");
+    test::WriteFile(folder + "/TEMP", "old");
+    test::WriteFile(folder + "/temp2222", "other");
+    fs::permissions(folder + "/TEMP1111", fs::perms::owner_read);
+
+    std::string name = app::NewTempFileName(folder);  // no closing separator given
+    EXPECT_TRUE(std::regex_match(name, std::regex(folder + "/TEMP[1-9][0-9]{3}"))) << name;
+    EXPECT_FALSE(fs::exists(name));
+    EXPECT_FALSE(fs::exists(folder + "/TEMP1111"));
+    EXPECT_FALSE(fs::exists(folder + "/TEMP"));
+    EXPECT_TRUE(fs::exists(folder + "/TEMPdir"));
+    EXPECT_TRUE(fs::exists(folder + "/temp2222"));
+    EXPECT_EQ(app::NewTempFileName(""), "");
+}
+
+TEST_F(TempFolderTest, UnpacksIntoATempFileMadeOnDemand) {
+    Bytes zip = Zip();
+    Bytes resource = app::PackResource(zip);
+    ASSERT_TRUE(app::TempFolder.empty());
+    std::string path = app::UnpackInternalMemoryToTempFile(resource);
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(path.starts_with(app::TempFolder + "TEMP")) << path;
+    EXPECT_EQ(test::ReadFile(path), std::string(zip.begin(), zip.end()));
+    EXPECT_EQ(output(), "");
+}
+
+TEST_F(TempFolderTest, DamageShowsTheCrcBoxAndLeavesNoFile) {
+    Bytes resource = app::PackResource(Zip());
+    ASSERT_TRUE(app::CreateTempFolder());
+    Bytes badCrc = resource;
+    badCrc[8] ^= 0x01;
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(badCrc), "");
+    EXPECT_NE(output().find(kCrcBox), std::string::npos) << output();
+    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+
+    // Damage inside the stream: the decoder either stops short (silent) or produces
+    // wrong bytes (the box); a file is never left.
+    Bytes badStream = resource;
+    badStream[badStream.size() / 2] ^= 0x40;
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(badStream), "");
+    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+}
+
+TEST_F(TempFolderTest, ShortOrMislabelledStreamsFailSilently) {
+    Bytes resource = app::PackResource(Zip());
+    ASSERT_TRUE(app::CreateTempFolder());
+    Bytes truncated(resource.begin(), resource.begin() + long(resource.size() / 2));
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(truncated), "");
+    Bytes larger = resource;
+    larger[0] += 1;  // one byte more than the stream holds
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(larger), "");
+    Bytes zeroSize = resource;
+    std::fill(zeroSize.begin(), zeroSize.begin() + 4, 0);
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(zeroSize), "");
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile({}), "");
+    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(std::span(resource).first(11)), "");
+    EXPECT_EQ(output(), "");
+    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+}
+
+// A file size limit below the archive's size makes the write come up short.
+TEST_F(TempFolderTest, ShortWriteShowsTheWriteBoxAndRemovesThePart) {
+    Bytes resource = app::PackResource(Zip());
+    ASSERT_TRUE(app::CreateTempFolder());
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::string path = app::UnpackInternalMemoryToTempFile(resource);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(path, "");
+    EXPECT_NE(output().find(kWriteBox), std::string::npos) << output();
+    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+}
+
+}  // namespace
