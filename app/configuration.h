@@ -5,6 +5,5 @@
 namespace app {
 void OpenConfigurationWindow();
 void HandleConfigurationEvent(const ui::Event& event);
-int32_t ScanLocalRepository();
 void RefreshLocalArchives();
 }  // namespace app

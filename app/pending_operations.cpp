@@ -19,7 +19,6 @@ int32_t SelectedRecoveryEntry() { return -1; }
 void ExtractHfsFromDmg(int32_t) {}
 void OpenConfigurationWindow() {}
 void HandleConfigurationEvent(const ui::Event&) {}
-int32_t ScanLocalRepository() { return 0; }
 void RefreshLocalArchives() {}
 void CheckLatestRevision(int32_t) {}
 void OpenCalculatorWindow() {}

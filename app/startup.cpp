@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/configuration.h"
+#include "app/local_repository.h"
 #include "app/dispatch.h"
 #include "app/icons.h"
 #include "app/ids.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ids.h"
+#include "app/local_repository.h"
 #include "app/progress.h"
 #include "app/settings.h"
 #include "app/state.h"
@@ -16,10 +17,12 @@
 #include "disk/format_size.h"
 #include "disk/raw_access.h"
 #include "platform/clock.h"
+#include "platform/file_tree.h"
 #include "platform/paths.h"
 #include "prepare/boot_records.h"
 #include "prepare/format_volume.h"
 #include "prepare/partition_table.h"
+#include "resources/unpack_archive.h"
 #include "ui/toolkit.h"
 
 namespace app {
@@ -72,8 +75,18 @@ std::optional<BootRecordSet> ChooseBootRecordSet() {
     return BootRecordSet{BootImage::Boot0, 0, {}, 0};  // Not_Format: never written
 }
 
+// The archive the repository scan or the configuration chose, read once under its lock.
+struct ChosenArchive {
+    std::string path, revision;
+};
+
+ChosenArchive ChosenLocalArchive() {
+    std::lock_guard lock(LocalArchivesLock);
+    return {LocalArchivePath, LocalArchiveRevision};
+}
+
 bool LocalDataSetReadable() {
-    if (platform::FileSize(LocalArchivePath) > 0) {
+    if (platform::FileSize(ChosenLocalArchive().path) > 0) {
         ShowStatus("Success Read Local Data set", 2000);
         return true;
     }
@@ -127,8 +140,10 @@ std::string DataSetLine() {
     std::string line = "Clover:\t" + InstallDataSet;
     if (InstallDataSet == "DL")
         line += DownloadRevision.empty() ? " Latest Rev." : " r" + DownloadRevision;
-    else if (InstallDataSet == "Local")
-        line += " r" + LocalArchiveRevision + " from\r\n\t" + FileNamePart(LocalArchivePath);
+    else if (InstallDataSet == "Local") {
+        ChosenArchive archive = ChosenLocalArchive();
+        line += " r" + archive.revision + " from\r\n\t" + FileNamePart(archive.path);
+    }
     return line + "\r\n";
 }
 
@@ -322,14 +337,40 @@ bool CheckAndConfirm(int32_t installDataSet, std::optional<BootRecordSet>& set) 
     return true;
 }
 
+// The marker entries that keep macOS from indexing and logging on the stick, hidden.
+void WriteMarkers(const std::string& letter) {
+    std::unique_ptr<platform::FileTree> tree = platform::OpenFileTree(letter);
+    if (!tree) return;
+    auto nothing = [](uint8_t*, size_t) -> int64_t { return 0; };
+    if (tree->WriteFile(".metadata_never_index", nothing, false))
+        tree->SetHidden(".metadata_never_index");
+    bool newFolder = !tree->Exists(".fseventsd");
+    if (tree->CreateFolder(".fseventsd")) tree->SetHidden(".fseventsd");
+    if (newFolder && tree->WriteFile(".fseventsd/no_log", nothing, false))
+        tree->SetHidden(".fseventsd/no_log");
+    tree->Finish();
+}
+
+// The Clover data set onto partition 1. Downloaded sets come with the download step.
+void InstallDataSetFiles(const std::string& letter) {
+    if (InstallDataSet != "Local") return;
+    if (!UnpackArchive({}, letter, false, ChosenLocalArchive().path, true, false)) {
+        ShowStatus("Data set files of Clover not Installed", 2000);
+        return;
+    }
+    WriteMarkers(letter);
+    ShowStatus("Data set files of Clover Installed", 2000);
+}
+
 void Run(int32_t installDataSet, RunHandles& handles) {
     std::optional<BootRecordSet> set;
     if (!CheckAndConfirm(installDataSet, set)) return;
     ui::UI().SetText(FormatButton, "Format Cancel");
     CancelFlag = 0;
-    if (Boot_records == "Not_Format") return;
-    if (!WritePartitionTable(*set, handles)) return;
-    FormatFirstPartition(*set, handles);
+    if (Boot_records != "Not_Format" &&
+        !(WritePartitionTable(*set, handles) && FormatFirstPartition(*set, handles)))
+        return;
+    if (installDataSet == 1) InstallDataSetFiles(SelectedDisk.Partitions[0].Letter);
 }
 
 }  // namespace

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
+#include "app/state.h"
 #include "tests/format/format_disk.h"
 #include "tests/qemu/boot_disk.h"
 #include "tests/qemu/qemu_boot.h"
+#include "tests/zip_fixture.h"
 
 namespace format_test {
 namespace {
@@ -122,6 +126,51 @@ TEST_F(FormatBoot, WindowsStartsTheFormatServiceBootSector) {
     QemuResult run = BootInQemu(disk->image(), QemuBoot().AsUsbStick().StopAt("try again"));
     EXPECT_TRUE(Shows(run, "Start booting from USB device...")) << run.serial;
     EXPECT_TRUE(Shows(run, "This is not a bootable disk")) << run.serial;  // mkfs.fat's
+}
+
+}  // namespace
+}  // namespace format_test
+
+namespace format_test {
+namespace {
+
+std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A Clover-like data set from the local repository: its files, the hidden markers and a
+// boot through the installed `boot`.
+TEST_F(FormatBoot, LocalDataSetIsInstalledAndBoots) {
+    std::string archive = scratch.file("CloverV2-4321.zip");
+    ASSERT_TRUE(test::WriteZip(archive, {{"EFI/", "", true},
+                                         {"EFI/CLOVER/config.plist", "<plist/>"},
+                                         {"EFI/CLOVER/kexts/Other/", "", true},
+                                         {"boot", FileBytes(SelfTest("selftest_boot"))}}));
+    LoopDisk& disk = NewDisk(96);
+    ASSERT_TRUE(disk.attached()) << disk.error();
+    RunResult run = Format(disk.device(),
+                           {{"Boot_records", "Clover"},
+                            {"FileSystem", "FAT32-LBA"},
+                            {"MultiPartitions", "0"},
+                            {"InstallDataSet", "Local"}},
+                           [&](ScriptedToolkit&) { app::LocalArchivePath = archive; });
+    ASSERT_EQ(run.status, 0) << run.Log();
+    EXPECT_TRUE(run.Showed("Data set files of Clover Installed")) << run.Log();
+    disk.Unmount();
+    std::string listing;
+    EXPECT_EQ(RunTool({"mdir", "-i", disk.Partition(1), "-/", "-a", "-b", "::/"}, &listing), 0);
+    for (const char* path : {"::/boot", "::/EFI/CLOVER/config.plist", "::/EFI/CLOVER/kexts/Other/",
+                             "::/.metadata_never_index", "::/.fseventsd/no_log"})
+        EXPECT_NE(listing.find(path), std::string::npos) << path << "\n" << listing;
+    std::string attributes;
+    RunTool({"mattrib", "-i", disk.Partition(1), "::/.metadata_never_index", "::/.fseventsd"},
+            &attributes);
+    EXPECT_EQ(std::count(attributes.begin(), attributes.end(), 'H'), 2) << attributes;
+    std::string output;
+    EXPECT_EQ(RunTool({"fsck.fat", "-n", disk.Partition(1)}, &output), 0) << output;
+    ASSERT_TRUE(disk.Detach());
+    ExpectBooted(BootInQemu(disk.image(), QemuBoot()));
 }
 
 }  // namespace
