@@ -6,6 +6,7 @@
 
 #include "app/dispatch.h"
 #include "app/ids.h"
+#include "app/local_repository.h"
 #include "app/main_window.h"
 #include "app/workers.h"
 #include "disk/disk_system.h"
@@ -114,6 +115,7 @@ int RunEject(const std::vector<std::string>& arguments) {
 
 int RunFormat(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1) return Fail("format needs TARGET", kUsageError);
+    app::ScanLocalRepository();  // as the program does at start-up, for the Local data set
     ShowDriveList();
     int line = FindTargetLine(arguments[0]);
     if (line < 0) return 1;

@@ -1,14 +1,21 @@
 #!/bin/sh
-# Sets up, builds and starts the program: the window when a display is there, otherwise
-# the command-line tool with the given arguments (default: its version and settings).
+# Sets up, builds and runs the program's main job: as root, the demo (a virtual disk
+# formatted with a Clover-like data set and booted in QEMU). Otherwise, or with "gui",
+# the window when a display is there; any other arguments go to stickforge-cli.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh build
-if [ -n "${DISPLAY:-}" ] && [ $# -eq 0 ]; then
+if [ "${1:-}" = gui ]; then
     exec build/stickforge
 fi
-if [ $# -eq 0 ]; then
-    build/stickforge-cli version
-    exec build/stickforge-cli settings
+if [ $# -gt 0 ]; then
+    exec build/stickforge-cli "$@"
 fi
-exec build/stickforge-cli "$@"
+if [ "$(id -u)" -eq 0 ]; then
+    exec scripts/demo.sh build
+fi
+if [ -n "${DISPLAY:-}" ]; then
+    exec build/stickforge
+fi
+build/stickforge-cli version
+exec build/stickforge-cli list
