@@ -15,4 +15,15 @@ int RunUnpackedTool(const std::string& tool, const std::vector<std::string>& arg
     return platform::RunTool(tool, arguments, workingFolder, hidden);
 }
 
+bool RunArchiverStep(const std::string& tool, const std::vector<std::string>& arguments,
+                     const std::string& workingFolder, bool hidden,
+                     const std::vector<std::string>& expectedFiles) {
+    for (const std::string& file : expectedFiles)
+        if (platform::FileExists(file) && !platform::RemoveFile(file)) return false;
+    if (RunUnpackedTool(tool, arguments, workingFolder, hidden) != 0) return false;
+    for (const std::string& file : expectedFiles)
+        if (!platform::FileExists(file)) return false;
+    return true;
+}
+
 }  // namespace app

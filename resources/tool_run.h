@@ -12,4 +12,13 @@ namespace app {
 int RunUnpackedTool(const std::string& tool, const std::vector<std::string>& arguments,
                     const std::string& workingFolder, bool hidden);
 
+// One archiver step judged as the program judges it: the archiver also exits 0 when
+// nothing matched, so the step succeeds only with exit code 0 and every expected file
+// (full paths) present afterwards. Expected files left by an earlier run are removed
+// first: a stale one must not pass for a result, and a stale data set ZIP would be packed
+// into the new one.
+bool RunArchiverStep(const std::string& tool, const std::vector<std::string>& arguments,
+                     const std::string& workingFolder, bool hidden,
+                     const std::vector<std::string>& expectedFiles);
+
 }  // namespace app

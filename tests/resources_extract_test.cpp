@@ -179,6 +179,29 @@ TEST_F(UnpackArchiveTest, PackedArchiverRunsFromTheTempFolder) {
     EXPECT_EQ(test::ReadFile(Destination() + "/input.txt"), "archived");
 }
 
+TEST_F(UnpackArchiveTest, ArchiverStepsNeedTheirFilesNotJustExitCodeZero) {
+    ASSERT_TRUE(app::CreateTempFolder());
+    ASSERT_TRUE(app::UnpackArchive(app::SevenZipPack, app::TempFolder, true, "", false, true));
+    std::string sevenZip = app::TempFolder + app::ArchiverFileName;
+    std::string folder = scratch.path().string();
+    test::WriteFile(scratch.file("config.plist"), "<plist/>");
+    std::string archive = scratch.file("CloverISO-4321.zip");
+    ASSERT_TRUE(app::RunArchiverStep(sevenZip, {"a", "-tzip", archive, "config.plist"}, folder,
+                                     true, {archive}));
+
+    // Nothing matches: 7-Zip still exits 0, and the stale output from before is gone.
+    std::string out = scratch.file("out");
+    test::WriteFile(scratch.file("out-NoSuch.dmg"), "stale");
+    EXPECT_EQ(app::RunUnpackedTool(sevenZip, {"e", archive, "-o" + out, "NoSuch.dmg", "-y"}, folder,
+                                   true),
+              0);
+    EXPECT_FALSE(app::RunArchiverStep(sevenZip, {"e", archive, "-o" + out, "NoSuch.dmg", "-y"},
+                                      folder, true, {scratch.file("out-NoSuch.dmg")}));
+    EXPECT_FALSE(fs::exists(scratch.path() / "out-NoSuch.dmg"));
+    EXPECT_TRUE(app::RunArchiverStep(sevenZip, {"e", archive, "-o" + out, "config.plist", "-y"},
+                                     folder, true, {out + "/config.plist"}));
+}
+
 TEST_F(UnpackArchiveTest, CreatePathMakesEveryMissingParent) {
     std::string deep = scratch.file("one/two//three/");
     app::CreatePath(deep);
