@@ -1,7 +1,5 @@
 #include "app/local_repository.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -11,6 +9,7 @@
 #include "app/settings.h"
 #include "app/state.h"
 #include "platform/files.h"
+#include "resources/zip_handles.h"
 
 namespace app {
 
@@ -19,13 +18,6 @@ std::mutex LocalArchivesLock;
 namespace {
 
 constexpr char kRevisionMark[] = "Clover revision: ";
-
-struct ZipCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-struct ZipFileCloser {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
 
 bool IsZipName(const std::string& name) {
     if (name.size() < 4) return false;
@@ -47,8 +39,7 @@ bool ReadEntry(zip_t* archive, zip_int64_t index, std::string& bytes) {
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 ||
         !(stat.valid & ZIP_STAT_SIZE))
         return false;
-    std::unique_ptr<zip_file_t, ZipFileCloser> file(
-        zip_fopen_index(archive, zip_uint64_t(index), 0));
+    OwnedEntry file(zip_fopen_index(archive, zip_uint64_t(index), 0));
     if (!file) return false;
     bytes.assign(size_t(stat.size), '\0');
     return zip_fread(file.get(), bytes.data(), stat.size) == zip_int64_t(stat.size);
@@ -76,7 +67,7 @@ int32_t RevisionInText(const std::string& text) {
 int32_t ReadArchiveRevision(const std::string& archivePath) {
     if (archivePath.empty() || CancelFlag == 1) return 0;
     int error = 0;
-    std::unique_ptr<zip_t, ZipCloser> archive(zip_open(archivePath.c_str(), ZIP_RDONLY, &error));
+    OwnedArchive archive(zip_open(archivePath.c_str(), ZIP_RDONLY, &error));
     if (!archive) return 0;
     zip_int64_t entries = zip_get_num_entries(archive.get(), 0);
     for (zip_int64_t i = 0; i < entries && CancelFlag != 1; ++i) {

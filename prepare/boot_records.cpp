@@ -13,10 +13,6 @@ namespace {
 constexpr int64_t kBackupBootRegion = 12;  // exFAT: sectors 12-23 mirror 0-11
 constexpr int64_t kChecksumSector = 11;
 
-bool IsFat32(const std::string& fileSystem) {
-    return fileSystem == "FAT32" || fileSystem == "FAT32-LBA";
-}
-
 // Sectors 11 and 23 get the checksum of the main boot region as it now stands.
 void WriteExFatChecksum(platform::DiskHandle* volume, int64_t bytesPerSector) {
     std::vector<uint8_t> region(size_t(bytesPerSector * 12), 0);
@@ -31,6 +27,10 @@ void WriteExFatChecksum(platform::DiskHandle* volume, int64_t bytesPerSector) {
 }
 
 }  // namespace
+
+bool IsFat32(const std::string& fileSystem) {
+    return fileSystem == "FAT32" || fileSystem == "FAT32-LBA";
+}
 
 uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length) {
     uint32_t checksum = 0;

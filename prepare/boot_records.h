@@ -23,6 +23,9 @@ bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
                                 std::span<const uint8_t> image, int sectors, int64_t bytesPerSector,
                                 const std::string& fileSystem);
 
+// The two names of a FAT32 volume; FAT32-LBA differs only in the partition type.
+bool IsFat32(const std::string& fileSystem);
+
 // The exFAT boot-region checksum over length bytes (volume flags and percent-in-use
 // excluded).
 uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length);

@@ -30,10 +30,6 @@ namespace {
 
 constexpr int64_t kHeads = 255;
 
-bool IsFat32(const std::string& fileSystem) {
-    return fileSystem == "FAT32" || fileSystem == "FAT32-LBA";
-}
-
 int64_t NumberOf(const std::string& text) {
     try {
         return std::stoll(text);

@@ -14,22 +14,13 @@
 #include "platform/paths.h"
 #include "resources/resource_unpack.h"
 #include "resources/zip_entry_path.h"
+#include "resources/zip_handles.h"
 #include "ui/toolkit.h"
 
 namespace app {
 namespace {
 
 constexpr int64_t kSettleMs = 1000;
-
-struct ArchiveCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-using OwnedArchive = std::unique_ptr<zip_t, ArchiveCloser>;
-
-struct EntryCloser {
-    void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
-using OwnedEntry = std::unique_ptr<zip_file_t, EntryCloser>;
 
 bool ProgressBarShown() { return ui::HasToolkit() && ui::UI().WindowExists(MainWindow); }
 

@@ -30,14 +30,7 @@ make_part() {
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-log=$work/build.log
-# apt-get fetches as its unprivileged _apt user when that user can write here.
-chown _apt "$work" 2>/dev/null || true
-
-ensure_source_entries
-quiet apt-get update -qq
+start_source_work
 quiet "$repo/scripts/install-packages.sh" g++-mingw-w64-x86-64-posix make dpkg-dev
 source=$(fetch 7zip)
 

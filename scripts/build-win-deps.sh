@@ -101,14 +101,7 @@ if all_built; then
     exit 0
 fi
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-log=$work/build.log
-# apt-get fetches as its unprivileged _apt user when that user can write here.
-chown _apt "$work" 2>/dev/null || true
-
-ensure_source_entries
-quiet apt-get update -qq
+start_source_work
 install_tools
 for library in $libraries; do
     built "$library" && continue

@@ -1,5 +1,6 @@
 # Shared by the cross-build scripts (sourced, not run): quiet steps with their log, and
-# Debian source packages of the release. The caller sets $log, $work and $release.
+# Debian source packages of the release. The caller sets $release; start_source_work
+# makes $work and $log.
 
 # Runs a command with its output in the log, showing the log's end when it fails.
 quiet() {
@@ -27,6 +28,18 @@ ensure_source_entries() {
     for added in "$lists/stickforge-src.list" "$lists/stickforge-src.sources"; do
         [ -s "$added" ] || rm -f "$added"
     done
+}
+
+# A work folder for sources and the log, removed at exit, with deb-src entries and fresh
+# package lists.
+start_source_work() {
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    log=$work/build.log
+    # apt-get fetches as its unprivileged _apt user when that user can write here.
+    chown _apt "$work" 2>/dev/null || true
+    ensure_source_entries
+    quiet apt-get update -qq
 }
 
 # Unpacks Debian's source of the release into $work (security updates are not always

@@ -8,6 +8,7 @@
 
 #include "resources/lzma_stream.h"
 #include "resources/resource_format.h"
+#include "resources/zip_handles.h"
 
 namespace app {
 namespace {
@@ -19,12 +20,6 @@ struct SourceFreer {
     void operator()(zip_source_t* source) const { zip_source_free(source); }
 };
 using OwnedSource = std::unique_ptr<zip_source_t, SourceFreer>;
-
-// An archive not closed successfully is discarded.
-struct ArchiveDiscarder {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-using OwnedArchive = std::unique_ptr<zip_t, ArchiveDiscarder>;
 
 bool AddStored(zip_t* archive, const PackEntry& entry) {
     zip_source_t* data = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
