@@ -1,0 +1,79 @@
+#include "download/download_callbacks.h"
+
+#include "app/progress.h"
+#include "app/state.h"
+#include "disk/format_size.h"
+#include "platform/clock.h"
+#include "ui/toolkit.h"
+
+namespace download {
+namespace {
+
+constexpr int64_t kReportPauseMs = 3000;
+constexpr int64_t kStatusPauseMs = 2000;
+
+// received × 100 / total, rounded to the nearest integer; total must be above 0.
+int32_t Percent(int64_t received, int64_t total) {
+    return int32_t((received * 100 + total / 2) / total);
+}
+
+std::string PercentPrefix(int64_t received, int64_t total) {
+    return total > 0 ? std::to_string(Percent(received, total)) + "% " : "";
+}
+
+}  // namespace
+
+std::string FilePart(const std::string& path) {
+    size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+ProgressCaption DownloadProgressCaption(const std::string& fileName, int64_t received,
+                                        int64_t total, int64_t seconds) {
+    std::string caption = FilePart(fileName) + " (" + app::FormatSize(received, 1) + "/" +
+                          (total > 0 ? app::FormatSize(total, 1) : "Unknown") + ")";
+    if (seconds > 0) {
+        int64_t speed = received / seconds;
+        caption += " " + app::FormatSize(speed, 1) + "/s";
+        // No remaining time to show for an unknown total or while nothing moves.
+        if (total >= received && speed > 0)
+            caption += " Remain: " + app::FormatDuration((total - received) / speed);
+    }
+    return {total > 0 ? Percent(received, total) : 0, PercentPrefix(received, total) + caption};
+}
+
+ProgressCaption ResumeNoticeCaption(int64_t received, int64_t total, int32_t attempt) {
+    return {total > 0 ? Percent(received, total) : 0,
+            PercentPrefix(received, total) + "ERROR, Attempt to resume downloading, #" +
+                std::to_string(attempt) + " ..."};
+}
+
+int32_t ShowConnecting(DownloadRequest&, platform::HttpRequest&) {
+    app::DrawStatus("Connecting ... Wait Please", 0);
+    return 0;
+}
+
+int32_t ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t total,
+                             int64_t seconds) {
+    ProgressCaption caption = DownloadProgressCaption(request.FileName, received, total, seconds);
+    app::DrawStatus(caption.text, caption.percent);
+    if (app::TransferCancelFlag != 0) {
+        app::DrawStatus("File " + FilePart(request.FileName) + " Download aborted", 0);
+        return 0;
+    }
+    return 1;
+}
+
+int32_t ReportDownloadResult(DownloadRequest& request, int32_t code, int64_t, int64_t, int64_t) {
+    platform::SystemClock().SleepMs(kReportPauseMs);
+    app::DrawStatus("", 0);
+    if (code == kDownloadOk) return 0;
+    std::string text = DownloadResultText(request, code);
+    app::ShowStatus(text, kStatusPauseMs);
+    bool aborted = code == kDownloadAborted;
+    ui::UI().MessageBox(aborted ? "Information" : "Error", text,
+                        aborted ? ui::Icon::Information : ui::Icon::Warning, ui::Buttons::Ok);
+    return 0;
+}
+
+}  // namespace download
