@@ -222,6 +222,62 @@ TEST_F(BootChain, UsbHddPlusStartsTheFormatServiceBootSectorOrFails) {
     EXPECT_TRUE(Shows(failed, "Start booting from USB device...\r\nBoot failed")) << failed.serial;
 }
 
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+// A flaky stick: the first read of each sector a loader needs fails once, and every loader
+// resets the drive and reads the same sector again.
+TEST_F(BootChain, EveryLoaderRetriesAFailedReadOfTheSameSector) {
+    {
+        SCOPED_TRACE("boot0, boot1f32alt and a fragmented boot");
+        DiskImage disk = Fat32Disk(BootImage::Boot0, kWholeFat32, BootImage::Boot1f32alt);
+        test::FragmentFat(disk, kStart);
+        test::CopyToFat(disk, kStart, SelfTest("selftest_boot"), "boot");
+        auto at = test::Fat32LoaderSectors(disk, kStart);
+        ExpectBooted(BootInQemu(
+            disk.path(),
+            QemuBoot().FailFirstReadOf(kStart).FailFirstReadOf(at.root).FailFirstReadOf(at.fat)));
+    }
+    {
+        SCOPED_TRACE("boot0 and boot1xalt, the root directory in a FAT chain");
+        DiskImage disk = ExFatDisk(BootImage::Boot0, kWholeExFat, 512);
+        auto boot = test::ReadBytes(SelfTest("selftest_boot"));
+        test::WriteExFatFile(disk, kStart, "boot", boot, test::ExFatLayout::Fragmented);
+        auto at = test::ExFatLoaderSectors(disk, kStart);
+        ExpectBooted(BootInQemu(
+            disk.path(),
+            QemuBoot().FailFirstReadOf(kStart).FailFirstReadOf(at.fat).FailFirstReadOf(at.root)));
+    }
+    {
+        SCOPED_TRACE("USB-HDD+, then boot1xalt reading its own second sector");
+        DiskImage disk = ExFatDisk(BootImage::UsbHddPlus, kWholeExFat, 4096);
+        auto boot = test::ReadBytes(SelfTest("selftest_boot"));
+        test::WriteExFatFile(disk, kStart, "boot", boot, test::ExFatLayout::Contiguous);
+        auto at = test::ExFatLoaderSectors(disk, kStart);
+        QemuResult run = BootInQemu(disk.path(), QemuBoot()
+                                                     .AsUsbStick()
+                                                     .FailFirstReadOf(kStart)
+                                                     .FailFirstReadOf(kStart + 1)
+                                                     .FailFirstReadOf(at.root));
+        ExpectBooted(run);
+        // A retry that read sector 0 instead would start the MBR a second time.
+        EXPECT_EQ(Count(run.serial, "Start booting from USB device..."), 1u) << run.serial;
+    }
+    {
+        SCOPED_TRACE("Mbr.bin and Bs32.bin");
+        DiskImage disk = Fat32Disk(BootImage::MbrBin, kWholeFat32, BootImage::Bs32Bin);
+        test::CopyToFat(disk, kStart, SelfTest("selftest_efildr20"), "EFILDR20");
+        auto at = test::Fat32LoaderSectors(disk, kStart);
+        ExpectBooted(BootInQemu(
+            disk.path(),
+            QemuBoot().FailFirstReadOf(kStart).FailFirstReadOf(at.root).FailFirstReadOf(at.fat)));
+    }
+}
+
 TEST_F(BootChain, MbrBinStartsBs32WhichRunsEfildr20) {
     DiskImage disk = Fat32Disk(BootImage::MbrBin, kWholeFat32, BootImage::Bs32Bin);
     test::CopyToFat(disk, kStart, SelfTest("selftest_efildr20"), "EFILDR20");

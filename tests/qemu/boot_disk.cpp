@@ -283,6 +283,18 @@ int Fat32FileRuns(const DiskImage& disk, uint32_t start, const std::string& shor
     return 0;
 }
 
+LoaderSectors Fat32LoaderSectors(const DiskImage& disk, uint32_t start) {
+    auto boot = disk.Read(start, 1);
+    uint64_t fat = start + (boot[14] | boot[15] << 8);
+    uint64_t data = fat + uint64_t(boot[16]) * Get32(boot, 36);
+    return {fat, data + uint64_t(Get32(boot, 44) - 2) * boot[13]};
+}
+
+LoaderSectors ExFatLoaderSectors(const DiskImage& disk, uint32_t start) {
+    ExFat volume(disk, start);
+    return {start + volume.fat_offset, volume.ClusterLba(volume.root_cluster)};
+}
+
 uint32_t ExFatBootChecksum(std::span<const uint8_t> bytes) {
     uint32_t sum = 0;
     for (size_t i = 0; i < bytes.size(); ++i)

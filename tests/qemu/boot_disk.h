@@ -69,6 +69,14 @@ enum class ExFatLayout {
 void WriteExFatFile(const DiskImage& disk, uint32_t start, const std::string& name,
                     std::span<const uint8_t> data, ExFatLayout layout);
 
+// Where a loader reads on its way to the root file: the FAT's first sector and the root
+// directory's first sector, as absolute LBAs.
+struct LoaderSectors {
+    uint64_t fat = 0, root = 0;
+};
+LoaderSectors Fat32LoaderSectors(const DiskImage& disk, uint32_t start);
+LoaderSectors ExFatLoaderSectors(const DiskImage& disk, uint32_t start);
+
 // Runs `fsck_program -n` on a copy of the partition: its exit status; output in *output.
 int CheckVolume(const DiskImage& disk, const Partition& partition, const std::string& fsck_program,
                 std::string* output);

@@ -22,6 +22,19 @@ std::string ReadText(const std::filesystem::path& path) {
     return text.str();
 }
 
+// QEMU's blkdebug driver between the disk and its image: each listed sector fails with
+// EIO the first time a read covers it.
+std::string FailingDrive(const std::filesystem::path& disk, const std::vector<uint64_t>& sectors) {
+    auto config = disk;
+    config += ".blkdebug";
+    std::ofstream rules(config, std::ios::trunc);
+    for (uint64_t sector : sectors)
+        rules << "[inject-error]\nevent = \"read_aio\"\nerrno = \"5\"\nsector = \"" << sector
+              << "\"\nonce = \"on\"\n\n";
+    return "driver=raw,file.driver=blkdebug,file.config=" + config.string() +
+           ",file.image.filename=" + disk.string() + ",snapshot=on";
+}
+
 }  // namespace
 
 QemuResult BootInQemu(const std::filesystem::path& disk, const QemuBoot& boot) {
@@ -32,7 +45,9 @@ QemuResult BootInQemu(const std::filesystem::path& disk, const QemuBoot& boot) {
     std::filesystem::remove(serial);
     std::ofstream(sercon, std::ios::binary) << "\xF8\x03";  // COM1 at 0x3F8
 
-    std::string drive = "file=" + disk.string() + ",format=raw,snapshot=on";
+    std::string drive = boot.failing_reads.empty()
+                            ? "file=" + disk.string() + ",format=raw,snapshot=on"
+                            : FailingDrive(disk, boot.failing_reads);
     std::vector<std::string> args = {FindProgram("timeout"), "--kill-after=2",
                                      std::to_string(boot.seconds)};
     args.insert(args.end(), {FindProgram("qemu-system-x86_64"), "-machine", "pc", "-accel", "tcg",

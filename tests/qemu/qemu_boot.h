@@ -3,6 +3,7 @@
 // through the isa-debug-exit port.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,7 +15,8 @@ struct QemuBoot {
     int seconds = 20;  // bound of the run
     std::string key;   // sent with the monitor's sendkey once `key_after` is printed
     std::string key_after;
-    std::vector<std::string> stop_at;  // texts that end the run early
+    std::vector<std::string> stop_at;     // texts that end the run early
+    std::vector<uint64_t> failing_reads;  // sectors whose first read fails, as on a flaky stick
 
     QemuBoot& AsUsbStick() {
         usb = true;
@@ -31,6 +33,10 @@ struct QemuBoot {
     }
     QemuBoot& StopAt(std::string text) {
         stop_at.push_back(std::move(text));
+        return *this;
+    }
+    QemuBoot& FailFirstReadOf(uint64_t sector) {
+        failing_reads.push_back(sector);
         return *this;
     }
 };
