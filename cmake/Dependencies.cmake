@@ -16,7 +16,7 @@ if(WIN32)
                         shell32 ole32 setupapi Threads::Threads)
   target_link_libraries(stickforge_gui_deps INTERFACE comctl32 comdlg32 uuid gdi32 user32)
 else()
-  pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl blkid)
+  pkg_check_modules(DEPS REQUIRED IMPORTED_TARGET liblzma libzip zlib libpcre2-8 expat libcurl blkid libcrypto)
   target_link_libraries(stickforge_deps INTERFACE PkgConfig::DEPS Threads::Threads)
   # Debian's FLTK CMake package insists on the fluid designer being installed, so the
   # shared libraries are found directly.
