@@ -19,6 +19,9 @@ public:
 int64_t QueryCounter();
 int64_t QueryCounterFrequency();
 
+// Seconds the local time is ahead of UTC at that moment (negative west of Greenwich).
+int64_t LocalTimeOffsetSeconds(int64_t unixSeconds);
+
 // The process clock; the real one unless a test installed another.
 Clock& SystemClock();
 void SetClock(std::unique_ptr<Clock> clock);  // nullptr restores the real clock

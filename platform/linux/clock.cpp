@@ -35,6 +35,13 @@ int64_t QueryCounter() {
 
 int64_t QueryCounterFrequency() { return 1000000000; }
 
+int64_t LocalTimeOffsetSeconds(int64_t unixSeconds) {
+    time_t moment = time_t(unixSeconds);
+    tm local{};
+    if (!localtime_r(&moment, &local)) return 0;
+    return local.tm_gmtoff;
+}
+
 Clock& SystemClock() { return *Installed(); }
 
 void SetClock(std::unique_ptr<Clock> clock) {

@@ -61,6 +61,20 @@ int64_t QueryCounterFrequency() {
     return frequency.QuadPart;
 }
 
+// The time zone's rule for that date, daylight saving included.
+int64_t LocalTimeOffsetSeconds(int64_t unixSeconds) {
+    uint64_t ticks = uint64_t(unixSeconds + kUnixEpochInFileTimeSeconds) * 10000000;
+    FILETIME utcFile{DWORD(ticks), DWORD(ticks >> 32)};
+    SYSTEMTIME utc, local;
+    FILETIME localFile;
+    if (!FileTimeToSystemTime(&utcFile, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+        !SystemTimeToFileTime(&local, &localFile))
+        return 0;
+    uint64_t localTicks = uint64_t(localFile.dwHighDateTime) << 32 | localFile.dwLowDateTime;
+    return (int64_t(localTicks) - int64_t(ticks)) / 10000000;
+}
+
 Clock& SystemClock() { return *Installed(); }
 
 void SetClock(std::unique_ptr<Clock> clock) {
