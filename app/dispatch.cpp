@@ -68,9 +68,9 @@ const Row kControlRows[] = {
          CancelFlag = 1;
          TransferCancelFlag = 1;
      }},
-    {BackupButton, When::Idle, [] { StartWorker(BackupPartition, 1); }},
+    {BackupButton, When::Idle, [] { StartWorker(imaging::BackupPartition, 1); }},
     {BackupButton, When::Busy, CancelTransfer},
-    {RestoreButton, When::Idle, [] { StartWorker(RestorePartition, 1); }},
+    {RestoreButton, When::Idle, [] { StartWorker(imaging::RestorePartition, 1); }},
     {RestoreButton, When::Busy, CancelTransfer},
     {RecoveryButton, When::Idle, OpenDownloadToolWindow},
     {RecoveryButton, When::CancellingDownload, CancelTransfer},

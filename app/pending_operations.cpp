@@ -2,7 +2,6 @@
 // Each leaves this file for its own subsystem when its workflow is written.
 #include "app/configuration.h"
 #include "download/latest_revision.h"
-#include "imaging/partition_imaging.h"
 #include "recovery/download_tool.h"
 #include "resources/dmg_extract.h"
 #include "tools/calculator.h"
@@ -10,8 +9,6 @@
 
 namespace app {
 
-void BackupPartition(int32_t) {}
-void RestorePartition(int32_t) {}
 void OpenDownloadToolWindow() {}
 void DownloadRecoveryHD(int32_t) {}
 void UpdateRecoveryList(int32_t) {}

@@ -8,6 +8,7 @@
 #include "app/startup.h"
 #include "app/state.h"
 #include "cli/disk_verbs.h"
+#include "cli/imaging_verbs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
@@ -30,9 +31,15 @@ const char kHelp[] =
     "  image create FILE SIZE   make a sparse disk image (SIZE in bytes or with K, M, G)\n"
     "  image attach FILE        attach an image as a disk and print its device\n"
     "  image detach DEVICE      detach it again\n"
+    "  backup TARGET FILE       copy a partition into an image file (Yes/No questions:\n"
+    "                           --yes or the prompt)\n"
+    "  restore TARGET FILE      write an image file onto a partition; its MBR entry becomes\n"
+    "                           type 0xAF with the image's size\n"
+    "      --partition N        TARGET is a disk's device: its partition N\n"
+    "      --verify             read back what was written and compare it byte for byte\n"
     "\n"
     "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
-    "\\\\.\\PhysicalDrive2).\n"
+    "\\\\.\\PhysicalDrive2); for backup and restore also a partition's (/dev/sdb2).\n"
     "\n"
     "options:\n"
     "  --yes             answer OK/Yes to every question\n"
@@ -131,11 +138,14 @@ int main(int argc, char** argv) {
     }
     if (verb == "settings") return RunSettings(options);
     std::vector<std::string> arguments(options.words.begin() + 1, options.words.end());
-    if (verb == "list" || verb == "eject" || verb == "format" || verb == "image") {
+    if (verb == "list" || verb == "eject" || verb == "format" || verb == "image" ||
+        verb == "backup" || verb == "restore") {
         if (int status = LoadSettingsWithOverrides(options)) return status;
         if (verb == "list") return cli::RunList(arguments);
         if (verb == "eject") return cli::RunEject(arguments);
         if (verb == "format") return cli::RunFormat(arguments);
+        if (verb == "backup") return cli::RunBackup(arguments);
+        if (verb == "restore") return cli::RunRestore(arguments);
         return cli::RunImage(arguments);
     }
     return UsageError("unknown verb \"" + verb + "\"");

@@ -77,6 +77,10 @@ public:
     virtual bool Lock() = 0;       // one attempt; false while the volume is in use
     virtual bool Dismount() = 0;
     virtual bool Unlock() = 0;
+    virtual bool Flush() = 0;  // what was written is on the medium
+    // Lets reads and writes reach the last sectors of a volume, past what its file system
+    // claims (Windows checks volume bounds otherwise).
+    virtual void AllowExtendedAccess() = 0;
     // Makes the system take in a partition table just written to this disk: its partitions
     // and their device nodes follow the new table when this returns.
     virtual void UpdateProperties() = 0;

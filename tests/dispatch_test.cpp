@@ -51,8 +51,8 @@ TEST_F(DispatchTest, IdleButtonsStartTheirWorkers) {
     Press(app::BackupButton);
     Press(app::RestoreButton);
     ASSERT_EQ(started.size(), 2u);
-    EXPECT_EQ(started[0], (std::pair<app::WorkerProc, int32_t>{&app::BackupPartition, 1}));
-    EXPECT_EQ(started[1], (std::pair<app::WorkerProc, int32_t>{&app::RestorePartition, 1}));
+    EXPECT_EQ(started[0], (std::pair<app::WorkerProc, int32_t>{&imaging::BackupPartition, 1}));
+    EXPECT_EQ(started[1], (std::pair<app::WorkerProc, int32_t>{&imaging::RestorePartition, 1}));
 }
 
 TEST_F(DispatchTest, BusyButtonsOnlyRaiseTheirCancelFlags) {

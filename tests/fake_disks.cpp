@@ -32,6 +32,8 @@ public:
     }
     bool Dismount() override { return device_.dismounted = true; }
     bool Unlock() override { return !(device_.locked = false); }
+    bool Flush() override { return true; }
+    void AllowExtendedAccess() override {}
     void UpdateProperties() override { ++layoutUpdates_; }
 
 private:

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -101,6 +102,13 @@ public:
         lockedMounts_.clear();
         return flock(fd_.get(), LOCK_UN) == 0;
     }
+    bool Flush() override {
+        bool flushed = fsync(fd_.get()) == 0;
+        DropOtherViews();
+        return flushed;
+    }
+    // A partition node reaches every sector of its partition.
+    void AllowExtendedAccess() override {}
     // A volume handle has no table of its own to take in.
     void UpdateProperties() override {
         auto disk = volume_ ? std::nullopt : DescribeBlockDevice(device_);
@@ -110,6 +118,21 @@ public:
     }
 
 private:
+    // A disk and its partitions are devices of their own, each with its own cache: what
+    // went through one node is read through the others once their old copies are gone.
+    void DropOtherViews() {
+        auto self = DescribeBlockDevice(device_);
+        if (!self) return;
+        std::vector<std::string> others = {self->disk};
+        for (const KernelPartition& partition : KernelPartitions(self->disk))
+            others.push_back(partition.name);
+        for (const std::string& name : others) {
+            if (name == self->name) continue;
+            UniqueFd other(open(("/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC));
+            if (other) ioctl(other.get(), BLKFLSBUF, 0);
+        }
+    }
+
     UniqueFd fd_;
     std::string node_;
     dev_t device_;

@@ -41,6 +41,9 @@ public:
     bool Lock() override { return Control(FSCTL_LOCK_VOLUME); }
     bool Dismount() override { return Control(FSCTL_DISMOUNT_VOLUME); }
     bool Unlock() override { return Control(FSCTL_UNLOCK_VOLUME); }
+    bool Flush() override { return FlushFileBuffers(device_.get()); }
+    // A refusal leaves reads and writes within the file system's idea of the volume.
+    void AllowExtendedAccess() override { Control(FSCTL_ALLOW_EXTENDED_DASD_IO); }
     // A refusal leaves the cached layout as it was; the caller has nothing better to do.
     void UpdateProperties() override { Control(IOCTL_DISK_UPDATE_PROPERTIES); }
 

@@ -96,6 +96,11 @@ void ConsoleToolkit::SetAssumeYes(bool assumeYes) {
     options_.assumeYes = assumeYes;
 }
 
+void ConsoleToolkit::SetFileAnswer(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    fileAnswer_ = path;
+}
+
 std::vector<std::string> ConsoleToolkit::StatusLines() const {
     std::lock_guard lock(mutex_);
     return statusLines_;
@@ -355,14 +360,22 @@ std::string ConsoleToolkit::AskText(const std::string& prompt, const std::string
     return answer.empty() ? suggestion : answer;
 }
 
+std::string ConsoleToolkit::AskFile(const std::string& title, const std::string& suggestion) {
+    std::lock_guard lock(mutex_);
+    if (fileAnswer_.empty()) return AskText(title, suggestion);
+    EndProgressLine();
+    std::fprintf(options_.out, "%s %s\n", title.c_str(), fileAnswer_.c_str());
+    return fileAnswer_;
+}
+
 std::string ConsoleToolkit::OpenFileRequester(const std::string& title, const std::string& file,
                                               const std::vector<FileFilter>&, int) {
-    return AskText(title, file);
+    return AskFile(title, file);
 }
 
 std::string ConsoleToolkit::SaveFileRequester(const std::string& title, const std::string& file,
                                               const std::vector<FileFilter>&, int) {
-    return AskText(title, file);
+    return AskFile(title, file);
 }
 
 std::string ConsoleToolkit::FolderRequester(const std::string& title, const std::string& folder) {

@@ -27,6 +27,9 @@ public:
     void PostEvent(const Event& event);
     void SetCursor(int x, int y);
     void SetAssumeYes(bool assumeYes);  // how later questions are answered
+    // What the file requesters answer from now on, as a path given on the command line
+    // would; "" asks again (or takes the suggestion when nobody can answer).
+    void SetFileAnswer(const std::string& path);
 
     struct Control {
         int window = 0;
@@ -100,6 +103,7 @@ private:
     const Control* Find(int id) const;
     Answer Ask(const std::string& prompt, Buttons buttons);
     std::string AskText(const std::string& prompt, const std::string& suggestion);
+    std::string AskFile(const std::string& title, const std::string& suggestion);
     void EndProgressLine();
 
     ConsoleOptions options_;
@@ -111,6 +115,7 @@ private:
     std::deque<Event> events_;
     std::vector<std::string> statusLines_;
     std::optional<std::pair<int, int>> cursor_;
+    std::string fileAnswer_;
 };
 
 }  // namespace ui
