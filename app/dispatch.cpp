@@ -1,11 +1,11 @@
 #include "app/dispatch.h"
 
 #include "app/configuration.h"
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "app/workers.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "imaging/partition_imaging.h"
@@ -30,123 +30,124 @@ struct Row {
 bool Applies(When when) {
     switch (when) {
         case When::Idle:
-            return BusyFlag == 0;
+            return core::BusyFlag == 0;
         case When::Busy:
-            return BusyFlag != 0;
+            return core::BusyFlag != 0;
         case When::Any:
             return true;
         case When::CancellingDownload:
-            return BusyFlag != 0 && ui::UI().GetText(RecoveryButton) == "Cancel DL";
+            return core::BusyFlag != 0 && ui::UI().GetText(core::RecoveryButton) == "Cancel DL";
     }
     return false;
 }
 
 void ReenableMainWindow() {
-    ui::UI().EnableWindow(MainWindow, true);
-    ui::UI().ActivateWindow(MainWindow);
+    ui::UI().EnableWindow(core::MainWindow, true);
+    ui::UI().ActivateWindow(core::MainWindow);
 }
 
-void CancelTransfer() { TransferCancelFlag = 1; }
-void Quit() { QuitRequested = 1; }
+void CancelTransfer() { core::TransferCancelFlag = 1; }
+void Quit() { core::QuitRequested = 1; }
 
 void RefreshKeepingSelection() {
-    int selected = ui::UI().SelectedItem(DriveTree);
-    RefreshDriveList();
-    if (selected != -1) ui::UI().SelectItem(DriveTree, selected);
+    int selected = ui::UI().SelectedItem(core::DriveTree);
+    disk::RefreshDriveList();
+    if (selected != -1) ui::UI().SelectItem(core::DriveTree, selected);
 }
 
 void SetMaskFromButton(const char* mask, const char* caption, const char* text) {
-    FixDsdtMask = mask;
-    RefreshCalculator();
-    SetCalculatorInfo(caption, text);
+    core::FixDsdtMask = mask;
+    tools::RefreshCalculator();
+    tools::SetCalculatorInfo(caption, text);
 }
 
 const Row kControlRows[] = {
-    {FormatButton, When::Idle, [] { StartWorker(FormatAndInstall, FormatWorkerArgument()); }},
-    {FormatButton, When::Busy,
+    {core::FormatButton, When::Idle,
+     [] { StartWorker(prepare::FormatAndInstall, FormatWorkerArgument()); }},
+    {core::FormatButton, When::Busy,
      [] {
-         CancelFlag = 1;
-         TransferCancelFlag = 1;
+         core::CancelFlag = 1;
+         core::TransferCancelFlag = 1;
      }},
-    {BackupButton, When::Idle, [] { StartWorker(imaging::BackupPartition, 1); }},
-    {BackupButton, When::Busy, CancelTransfer},
-    {RestoreButton, When::Idle, [] { StartWorker(imaging::RestorePartition, 1); }},
-    {RestoreButton, When::Busy, CancelTransfer},
-    {RecoveryButton, When::Idle, OpenDownloadToolWindow},
-    {RecoveryButton, When::CancellingDownload, CancelTransfer},
-    {EjectButton, When::Idle,
+    {core::BackupButton, When::Idle, [] { StartWorker(imaging::BackupPartition, 1); }},
+    {core::BackupButton, When::Busy, CancelTransfer},
+    {core::RestoreButton, When::Idle, [] { StartWorker(imaging::RestorePartition, 1); }},
+    {core::RestoreButton, When::Busy, CancelTransfer},
+    {core::RecoveryButton, When::Idle, recovery::OpenDownloadToolWindow},
+    {core::RecoveryButton, When::CancellingDownload, CancelTransfer},
+    {core::EjectButton, When::Idle,
      [] {
-         EjectSelectedDrive();
-         RefreshDriveList();
+         disk::EjectSelectedDrive();
+         disk::RefreshDriveList();
      }},
-    {RefreshButton, When::Idle, RefreshKeepingSelection},
-    {ExitButton, When::Idle, Quit},
-    {DownloadToolOk, When::Any,
+    {core::RefreshButton, When::Idle, RefreshKeepingSelection},
+    {core::ExitButton, When::Idle, Quit},
+    {core::DownloadToolOk, When::Any,
      [] {
-         StartWorker(DownloadRecoveryHD, SelectedRecoveryEntry());
-         ui::UI().CloseWindow(DownloadToolWindow);
+         StartWorker(recovery::DownloadRecoveryHD, recovery::SelectedRecoveryEntry());
+         ui::UI().CloseWindow(core::DownloadToolWindow);
          ReenableMainWindow();
      }},
-    {DownloadToolCancel, When::Any,
+    {core::DownloadToolCancel, When::Any,
      [] {
-         ui::UI().CloseWindow(DownloadToolWindow);
+         ui::UI().CloseWindow(core::DownloadToolWindow);
          ReenableMainWindow();
      }},
-    {DownloadToolUpdateList, When::Any, [] { StartWorker(UpdateRecoveryList, 0); }},
-    {AboutOkButton, When::Any,
+    {core::DownloadToolUpdateList, When::Any, [] { StartWorker(recovery::UpdateRecoveryList, 0); }},
+    {core::AboutOkButton, When::Any,
      [] {
-         ui::UI().ActivateWindow(MainWindow);
-         ui::UI().CloseWindow(AboutWindow);
+         ui::UI().ActivateWindow(core::MainWindow);
+         ui::UI().CloseWindow(core::AboutWindow);
      }},
-    {CalculatorFull, When::Any, [] { SetMaskFromButton("9FFFFFFF", "", ""); }},
-    {CalculatorClear, When::Any, [] { SetMaskFromButton("00000000", "", ""); }},
-    {CalculatorDefault, When::Any,
+    {core::CalculatorFull, When::Any, [] { SetMaskFromButton("9FFFFFFF", "", ""); }},
+    {core::CalculatorClear, When::Any, [] { SetMaskFromButton("00000000", "", ""); }},
+    {core::CalculatorDefault, When::Any,
      [] {
          SetMaskFromButton("87E7FBF1", "Set the NewWay mask",
                            "New way mask for the safe booting 0x87E7FBF1.");
      }},
-    {CalculatorOk, When::Any,
+    {core::CalculatorOk, When::Any,
      [] {
          ReenableMainWindow();
-         ui::UI().CloseWindow(CalculatorWindow);
+         ui::UI().CloseWindow(core::CalculatorWindow);
      }},
 };
 
 void OpenHelpFile() {
-    if (!platform::ShellOpen(ProgramFolder + "Stickforge.chm"))
+    if (!platform::ShellOpen(core::ProgramFolder + "Stickforge.chm"))
         ui::UI().MessageBox("Error", "Not found help file: Stickforge.chm", ui::Icon::Error,
                             ui::Buttons::Ok);
 }
 
 const Row kMenuRows[] = {
-    {ConfigurationItem, When::Idle, OpenConfigurationWindow},
-    {QuitItem, When::Idle, Quit},
-    {CalculatorItem, When::Any, OpenCalculatorWindow},
-    {InstallHfsItem, When::Idle, InstallHfsDrivers},
-    {UninstallHfsItem, When::Idle, UninstallHfsDrivers},
-    {ExtractDmgItem, When::Idle, [] { StartWorker(ExtractHfsFromDmg, 0); }},
-    {HelpItem, When::Any, OpenHelpFile},
-    {CloverWikiItem, When::Any, [] { platform::ShellOpen(CloverWikiURL); }},
-    {AboutItem, When::Any, OpenAboutWindow},
+    {core::ConfigurationItem, When::Idle, OpenConfigurationWindow},
+    {core::QuitItem, When::Idle, Quit},
+    {core::CalculatorItem, When::Any, tools::OpenCalculatorWindow},
+    {core::InstallHfsItem, When::Idle, tools::InstallHfsDrivers},
+    {core::UninstallHfsItem, When::Idle, tools::UninstallHfsDrivers},
+    {core::ExtractDmgItem, When::Idle, [] { StartWorker(resources::ExtractHfsFromDmg, 0); }},
+    {core::HelpItem, When::Any, OpenHelpFile},
+    {core::CloverWikiItem, When::Any, [] { platform::ShellOpen(CloverWikiURL); }},
+    {core::AboutItem, When::Any, OpenAboutWindow},
 };
 
 const Row kCloseRows[] = {
-    {MainWindow, When::Any, Quit},
-    {AboutWindow, When::Any,
+    {core::MainWindow, When::Any, Quit},
+    {core::AboutWindow, When::Any,
      [] {
          ReenableMainWindow();
-         ui::UI().CloseWindow(AboutWindow);
+         ui::UI().CloseWindow(core::AboutWindow);
      }},
-    {ConfigurationWindow, When::Any,
+    {core::ConfigurationWindow, When::Any,
      [] {
          ReenableMainWindow();
-         ui::UI().CloseWindow(ConfigurationWindow);
-         SaveSettings();
+         ui::UI().CloseWindow(core::ConfigurationWindow);
+         core::SaveSettings();
      }},
-    {CalculatorWindow, When::Any,
+    {core::CalculatorWindow, When::Any,
      [] {
          ReenableMainWindow();
-         ui::UI().CloseWindow(CalculatorWindow);
+         ui::UI().CloseWindow(core::CalculatorWindow);
      }},
 };
 
@@ -158,11 +159,11 @@ struct Link {
 
 // Tested in this order; the first one under the pointer wins.
 const Link kLinks[] = {
-    {MainWindow, MakerLink, &MakerPageURL},
-    {AboutWindow, CloverSourceLink, &CloverSourceURL},
-    {AboutWindow, CloverWikiLink, &CloverWikiURL},
-    {AboutWindow, RussianForumLink, &RussianForumURL},
-    {AboutWindow, DonationLink, &DonationURL},
+    {core::MainWindow, core::MakerLink, &MakerPageURL},
+    {core::AboutWindow, core::CloverSourceLink, &CloverSourceURL},
+    {core::AboutWindow, core::CloverWikiLink, &CloverWikiURL},
+    {core::AboutWindow, core::RussianForumLink, &RussianForumURL},
+    {core::AboutWindow, core::DonationLink, &DonationURL},
 };
 
 template <size_t N>
@@ -183,10 +184,10 @@ void DispatchLinkClick(int window) {
 }
 
 void DispatchControl(int id) {
-    if (id >= ConfigurationFirst && id <= ConfigurationLast) {
-        HandleConfigurationEvent({ui::EventKind::Control, ConfigurationWindow, id});
-    } else if (id >= CalculatorBitFirst && id <= CalculatorBitLast) {
-        ToggleCalculatorBit(id);
+    if (id >= core::ConfigurationFirst && id <= core::ConfigurationLast) {
+        HandleConfigurationEvent({ui::EventKind::Control, core::ConfigurationWindow, id});
+    } else if (id >= core::CalculatorBitFirst && id <= core::CalculatorBitLast) {
+        tools::ToggleCalculatorBit(id);
     } else {
         RunFirstMatch(kControlRows, id);
     }
@@ -195,8 +196,8 @@ void DispatchControl(int id) {
 }  // namespace
 
 int32_t FormatWorkerArgument() {
-    bool cloverChain = Boot_records == "Clover" || Boot_records == "Not_Format";
-    return cloverChain && InstallDataSet != "Not_Install" ? 1 : 0;
+    bool cloverChain = core::Boot_records == "Clover" || core::Boot_records == "Not_Format";
+    return cloverChain && core::InstallDataSet != "Not_Install" ? 1 : 0;
 }
 
 void DispatchEvent(const ui::Event& event) {
@@ -214,13 +215,13 @@ void DispatchEvent(const ui::Event& event) {
             DispatchLinkClick(event.window);
             break;
         case ui::EventKind::DeviceChange:
-            if (BusyFlag == 0) RefreshDriveList();
+            if (core::BusyFlag == 0) disk::RefreshDriveList();
             break;
     }
 }
 
 void MainLoop() {
-    while (QuitRequested == 0)
+    while (core::QuitRequested == 0)
         if (auto event = ui::UI().WaitEvent(100)) DispatchEvent(*event);
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/ids.h"
+#include "core/ids.h"
 
 namespace app {
 namespace {
@@ -127,19 +127,19 @@ ui::Image ProgramIcon() {
 
 ui::Image ProgramImage(int number) {
     switch (number) {
-        case ConfigurationIcon:
+        case core::ConfigurationIcon:
             return Gear();
-        case CalculatorIcon:
+        case core::CalculatorIcon:
             return Calculator();
-        case DriverIcon:
+        case core::DriverIcon:
             return Drive();
-        case DmgIcon:
+        case core::DmgIcon:
             return DiskImage();
-        case HelpIcon:
+        case core::HelpIcon:
             return Help();
-        case AboutIcon16:
+        case core::AboutIcon16:
             return About();
-        case ProgramIcon72:
+        case core::ProgramIcon72:
             return ProgramIcon();
         default:
             return {};
@@ -147,7 +147,7 @@ ui::Image ProgramImage(int number) {
 }
 
 void RegisterProgramImages() {
-    for (int number = ConfigurationIcon; number <= ProgramIcon72; ++number)
+    for (int number = core::ConfigurationIcon; number <= core::ProgramIcon72; ++number)
         ui::UI().RegisterImage(number, ProgramImage(number));
 }
 

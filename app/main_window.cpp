@@ -1,11 +1,12 @@
 #include "app/main_window.h"
 
 #include "app/icons.h"
-#include "app/ids.h"
-#include "app/progress.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "tools/hfs_driver.h"
+#include "ui/control_table.h"
 #include "ui/toolkit.h"
 
 namespace app {
@@ -20,49 +21,41 @@ namespace {
 
 using ui::ControlKind;
 
-struct ControlRow {
-    int id;
-    ControlKind kind;
-    ui::Rect rect;
-    const char* text;
-    const char* toolTip;
-};
-
-const ControlRow kMainControls[] = {
-    {DestinationFrame, ControlKind::GroupFrame, {10, 7, 460, 138}, "Destination Disk", ""},
-    {DriveTree, ControlKind::TreeView, {15, 25, 450, 86}, "", ""},
-    {ProgressFrame, ControlKind::GroupFrame, {15, 110, 450, 29}, "", ""},
-    {ProgressBar, ControlKind::DrawingArea, {20, 119, 440, 16}, "", ""},
-    {ButtonFrame, ControlKind::GroupFrame, {10, 143, 460, 55}, "", ""},
-    {BackupButton,
+const ui::ControlRow kMainControls[] = {
+    {core::DestinationFrame, ControlKind::GroupFrame, {10, 7, 460, 138}, "Destination Disk", ""},
+    {core::DriveTree, ControlKind::TreeView, {15, 25, 450, 86}, "", ""},
+    {core::ProgressFrame, ControlKind::GroupFrame, {15, 110, 450, 29}, "", ""},
+    {core::ProgressBar, ControlKind::DrawingArea, {20, 119, 440, 16}, "", ""},
+    {core::ButtonFrame, ControlKind::GroupFrame, {10, 143, 460, 55}, "", ""},
+    {core::BackupButton,
      ControlKind::Button,
      {25, 160, 100, 26},
      "Backup Partition",
      "Backup selected Partition to Image-file"},
-    {RestoreButton,
+    {core::RestoreButton,
      ControlKind::Button,
      {135, 160, 100, 26},
      "Restore Partition",
      "Restore selected Partition from image (*.hfs) file"},
-    {FormatButton,
+    {core::FormatButton,
      ControlKind::Button,
      {245, 160, 100, 26},
      "Format Disk",
      "Prepare USB flash drive with one of several sets of boot records and Data Set of "
      "Bootloaders"},
-    {RecoveryButton,
+    {core::RecoveryButton,
      ControlKind::Button,
      {355, 160, 100, 26},
      "DL HD Recovery",
      "Download MAC OS X HD Recovery from Apple and Extract HFS-Image to Local Repo"},
-    {ExitButton, ControlKind::Button, {25, 205, 70, 26}, "Exit", ""},
-    {MakerLink, ControlKind::LinkLabel, {110, 210, 120, 15}, "\xC2\xA9 2016 Ormund", ""},
-    {EjectButton,
+    {core::ExitButton, ControlKind::Button, {25, 205, 70, 26}, "Exit", ""},
+    {core::MakerLink, ControlKind::LinkLabel, {110, 210, 120, 15}, "\xC2\xA9 2016 Ormund", ""},
+    {core::EjectButton,
      ControlKind::Button,
      {245, 205, 100, 26},
      "Eject",
      "Safely ejecting of USB Flash drive"},
-    {RefreshButton,
+    {core::RefreshButton,
      ControlKind::Button,
      {355, 205, 100, 26},
      "Refresh",
@@ -86,86 +79,94 @@ const char kPurpose[] =
 
 std::vector<ui::Menu> MainMenus() {
     return {
-        {OptionsMenu,
+        {core::OptionsMenu,
          "Options",
-         {{ConfigurationItem, "&Configuration...", ConfigurationIcon},
+         {{core::ConfigurationItem, "&Configuration...", core::ConfigurationIcon},
           {0, "", -1},
-          {QuitItem, "&Quit", -1}}},
-        {ToolsMenu,
+          {core::QuitItem, "&Quit", -1}}},
+        {core::ToolsMenu,
          "Tools",
-         {{CalculatorItem, "&FixDSDT Calculator for Clover", CalculatorIcon},
-          {InstallHfsItem, "&Install BootCamp HFS+ RO Driver", DriverIcon},
-          {UninstallHfsItem, "&UnInstall BootCamp HFS+ RO Driver", DriverIcon},
-          {ExtractDmgItem, "&Extract HFS(HFS+) partition from DMG-files", DmgIcon}}},
-        {HelpMenu,
+         {{core::CalculatorItem, "&FixDSDT Calculator for Clover", core::CalculatorIcon},
+          {core::InstallHfsItem, "&Install BootCamp HFS+ RO Driver", core::DriverIcon},
+          {core::UninstallHfsItem, "&UnInstall BootCamp HFS+ RO Driver", core::DriverIcon},
+          {core::ExtractDmgItem, "&Extract HFS(HFS+) partition from DMG-files", core::DmgIcon}}},
+        {core::HelpMenu,
          "&Help",
-         {{HelpItem, "&Help", HelpIcon},
-          {CloverWikiItem, "&Clover WiKi", HelpIcon},
-          {AboutItem, "&About", AboutIcon16}}},
-        {LatestCloverMenu, LatestCloverMenuTitle(), {}},
+         {{core::HelpItem, "&Help", core::HelpIcon},
+          {core::CloverWikiItem, "&Clover WiKi", core::HelpIcon},
+          {core::AboutItem, "&About", core::AboutIcon16}}},
+        {core::LatestCloverMenu, LatestCloverMenuTitle(), {}},
     };
 }
 
 }  // namespace
 
-std::string MainWindowTitle() { return "Stickforge " + VersionText + " by Ormund"; }
+std::string MainWindowTitle() { return "Stickforge " + core::VersionText + " by Ormund"; }
 
 std::string LatestCloverMenuTitle() {
-    if (CloverLastRev == "Not Checked") return " Latest Clover: Not Checked";
-    return " Latest Clover: r" + CloverLastRev;
+    if (core::CloverLastRev == "Not Checked") return " Latest Clover: Not Checked";
+    return " Latest Clover: r" + core::CloverLastRev;
 }
 
 std::string BuildAboutHeader() {
-    return "Stickforge\r\n" + VersionText + "\r\n\r\n\xC2\xA9 2016 Ormund";
+    return "Stickforge\r\n" + core::VersionText + "\r\n\r\n\xC2\xA9 2016 Ormund";
 }
 
 void BuildMainWindow() {
     ui::Toolkit& toolkit = ui::UI();
-    ui::WindowSpec spec{MainWindow,
+    ui::WindowSpec spec{core::MainWindow,
                         MainWindowTitle(),
                         {480, 265},
-                        ui::Rect{WinX, WinY, 0, 0},
+                        ui::Rect{core::WinX, core::WinY, 0, 0},
                         ui::WindowStyle::Main,
                         -1};
     toolkit.OpenWindow(spec);
-    toolkit.SetMenuBar(MainWindow, MainMenus());
-    UpdateHfsDriverMenu();
-    for (const ControlRow& row : kMainControls)
-        toolkit.CreateControl(MainWindow, row.id, row.kind, row.rect, row.text, row.toolTip);
-    TaskbarProgress = toolkit.CreateTaskbarProgress(MainWindow, 0, 100);
+    toolkit.SetMenuBar(core::MainWindow, MainMenus());
+    tools::UpdateHfsDriverMenu();
+    ui::CreateControls(core::MainWindow, kMainControls);
+    core::TaskbarProgress = toolkit.CreateTaskbarProgress(core::MainWindow, 0, 100);
 }
 
 void OpenAboutWindow() {
     ui::Toolkit& toolkit = ui::UI();
-    if (toolkit.WindowExists(AboutWindow)) {
-        toolkit.ActivateWindow(AboutWindow);
+    if (toolkit.WindowExists(core::AboutWindow)) {
+        toolkit.ActivateWindow(core::AboutWindow);
         return;
     }
     if (!toolkit.OpenWindow(
-            {AboutWindow, "About", {400, 380}, std::nullopt, ui::WindowStyle::Dialog, -1}))
+            {core::AboutWindow, "About", {400, 380}, std::nullopt, ui::WindowStyle::Dialog, -1}))
         return;
     ui::ControlStyle icon;
-    icon.image = ProgramIcon72;
-    toolkit.CreateControl(AboutWindow, AboutFrame, ControlKind::GroupFrame, {5, 185, 390, 160}, "",
-                          "");
-    toolkit.CreateControl(AboutWindow, AboutIcon, ControlKind::Image, {60, 25, 96, 96}, "", "",
-                          icon);
-    toolkit.CreateControl(AboutWindow, CloverSourceLink, ControlKind::LinkLabel, {30, 110, 80, 15},
-                          "- Clover source -", "");
-    toolkit.CreateControl(AboutWindow, RussianForumLink, ControlKind::LinkLabel, {30, 130, 140, 15},
-                          "- Russian Clover discussion -", "");
-    toolkit.CreateControl(AboutWindow, CloverWikiLink, ControlKind::LinkLabel, {30, 150, 80, 15},
-                          "- Clover WiKi -", "");
-    toolkit.CreateControl(AboutWindow, AboutHeaderText, ControlKind::CenteredText,
-                          {210, 15, 125, 75}, AboutHeader, "");
-    toolkit.CreateControl(AboutWindow, DonationLink, ControlKind::LinkLabel, {200, 90, 180, 15},
-                          "- Support the development -", "");
-    toolkit.CreateControl(AboutWindow, AboutPurposeText, ControlKind::Text, {190, 115, 175, 70},
-                          kPurpose, "");
-    toolkit.CreateControl(AboutWindow, AboutHowToText, ControlKind::Text, {30, 200, 360, 150},
-                          kHowTo, "");
-    toolkit.CreateControl(AboutWindow, AboutOkButton, ControlKind::Button, {108, 352, 183, 20},
-                          "OK", "");
+    icon.image = core::ProgramIcon72;
+    const ui::ControlRow rows[] = {
+        {core::AboutFrame, ControlKind::GroupFrame, {5, 185, 390, 160}, "", ""},
+        {core::AboutIcon, ControlKind::Image, {60, 25, 96, 96}, "", "", icon},
+        {core::CloverSourceLink,
+         ControlKind::LinkLabel,
+         {30, 110, 80, 15},
+         "- Clover source -",
+         ""},
+        {core::RussianForumLink,
+         ControlKind::LinkLabel,
+         {30, 130, 140, 15},
+         "- Russian Clover discussion -",
+         ""},
+        {core::CloverWikiLink, ControlKind::LinkLabel, {30, 150, 80, 15}, "- Clover WiKi -", ""},
+        {core::AboutHeaderText,
+         ControlKind::CenteredText,
+         {210, 15, 125, 75},
+         core::AboutHeader,
+         ""},
+        {core::DonationLink,
+         ControlKind::LinkLabel,
+         {200, 90, 180, 15},
+         "- Support the development -",
+         ""},
+        {core::AboutPurposeText, ControlKind::Text, {190, 115, 175, 70}, kPurpose, ""},
+        {core::AboutHowToText, ControlKind::Text, {30, 200, 360, 150}, kHowTo, ""},
+        {core::AboutOkButton, ControlKind::Button, {108, 352, 183, 20}, "OK", ""},
+    };
+    ui::CreateControls(core::AboutWindow, rows);
 }
 
 void KeepWindowOnScreen(int window) {

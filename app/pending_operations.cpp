@@ -9,21 +9,22 @@
 
 namespace app {
 
-void OpenDownloadToolWindow() {}
-void DownloadRecoveryHD(int32_t) {}
-void UpdateRecoveryList(int32_t) {}
-int32_t SelectedRecoveryEntry() { return -1; }
-void ExtractHfsFromDmg(int32_t) {}
 void OpenConfigurationWindow() {}
 void HandleConfigurationEvent(const ui::Event&) {}
 void RefreshLocalArchives() {}
-void CheckLatestRevision(int32_t) {}
-void OpenCalculatorWindow() {}
-void RefreshCalculator() {}
-void ToggleCalculatorBit(int) {}
-void SetCalculatorInfo(const std::string&, const std::string&) {}
-void InstallHfsDrivers() {}
-void UninstallHfsDrivers() {}
-void UpdateHfsDriverMenu() {}
 
 }  // namespace app
+
+void recovery::OpenDownloadToolWindow() {}
+void recovery::DownloadRecoveryHD(int32_t) {}
+void recovery::UpdateRecoveryList(int32_t) {}
+int32_t recovery::SelectedRecoveryEntry() { return -1; }
+void resources::ExtractHfsFromDmg(int32_t) {}
+void download::CheckLatestRevision(int32_t) {}
+void tools::OpenCalculatorWindow() {}
+void tools::RefreshCalculator() {}
+void tools::ToggleCalculatorBit(int) {}
+void tools::SetCalculatorInfo(const std::string&, const std::string&) {}
+void tools::InstallHfsDrivers() {}
+void tools::UninstallHfsDrivers() {}
+void tools::UpdateHfsDriverMenu() {}

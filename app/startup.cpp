@@ -5,16 +5,16 @@
 #include <memory>
 
 #include "app/configuration.h"
-#include "app/local_repository.h"
 #include "app/dispatch.h"
 #include "app/icons.h"
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/progress.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "app/workers.h"
+#include "core/ids.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/drive_list.h"
+#include "download/local_repository.h"
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -30,88 +30,89 @@ std::unique_ptr<platform::InstanceLock> instanceLock;
 
 // Held by the settings load until the file says otherwise.
 void SetPreLoadValues() {
-    CheckLatestCloverAtStartup = 0;
-    SaveLatestCloverAfterDL = 0;
-    EnableFixedDisks = 0;
-    ResumeMaxAttemptsNumber = 9999;
-    CloverLastRev = "0";
-    SFKImageLocalRepo.clear();
+    core::CheckLatestCloverAtStartup = 0;
+    core::SaveLatestCloverAfterDL = 0;
+    core::EnableFixedDisks = 0;
+    core::ResumeMaxAttemptsNumber = 9999;
+    core::CloverLastRev = "0";
+    core::SFKImageLocalRepo.clear();
 }
 
 bool RefuseSecondInstance() {
     bool alreadyRunning = false;
-    instanceLock = platform::AcquireInstanceLock(ProgramFileName, alreadyRunning);
+    instanceLock = platform::AcquireInstanceLock(core::ProgramFileName, alreadyRunning);
     if (!alreadyRunning) return false;
     instanceLock.reset();
-    ui::UI().MessageBox(ProgramFileName, "Программа уже запущена.", ui::Icon::Warning,
+    ui::UI().MessageBox(core::ProgramFileName, "Программа уже запущена.", ui::Icon::Warning,
                         ui::Buttons::Ok);
     return true;
 }
 
 void DeleteTempFolder() {
-    if (TempFolder.empty()) return;
+    if (core::TempFolder.empty()) return;
     std::error_code error;
     namespace fs = std::filesystem;
     // Read-only files would stop the removal on Windows.
-    for (auto it = fs::recursive_directory_iterator(TempFolder, error);
+    for (auto it = fs::recursive_directory_iterator(core::TempFolder, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error))
         fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
-    fs::remove_all(TempFolder, error);
+    fs::remove_all(core::TempFolder, error);
 }
 
 }  // namespace
 
 void DisableAutoRun() {
-    auto current = platform::ReadRegistryDword(AutoRunKeyPath, AutoRunValueName);
-    if (current) SavedAutoRunValue = std::to_string(*current);
-    platform::WriteRegistryDword(AutoRunKeyPath, AutoRunValueName, kAutoRunOff);
+    auto current = platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
+    if (current) core::SavedAutoRunValue = std::to_string(*current);
+    platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, kAutoRunOff);
 }
 
 void RestoreAutoRun() {
-    auto current = platform::ReadRegistryDword(AutoRunKeyPath, AutoRunValueName);
+    auto current = platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
     std::string currentText = current ? std::to_string(*current) : std::string();
-    if (currentText == SavedAutoRunValue) return;
-    uint32_t saved = SavedAutoRunValue.empty() ? 0 : uint32_t(std::stoul(SavedAutoRunValue));
-    platform::WriteRegistryDword(AutoRunKeyPath, AutoRunValueName, saved);
+    if (currentText == core::SavedAutoRunValue) return;
+    uint32_t saved =
+        core::SavedAutoRunValue.empty() ? 0 : uint32_t(std::stoul(core::SavedAutoRunValue));
+    platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, saved);
 }
 
 void InitialiseVersion() {
-    VersionText = BuildVersionText(kBuildNumber);
-    AboutHeader = BuildAboutHeader();
+    core::VersionText = core::BuildVersionText(kBuildNumber);
+    core::AboutHeader = BuildAboutHeader();
 }
 
 bool StartUp(const std::string& executablePath) {
     InitialiseVersion();
-    InitialiseGlobals();
+    core::InitialiseGlobals();
     SetPreLoadValues();
     // Only a drive-letter path names a system drive letter; elsewhere the system disks
     // are known by their mounts.
     std::string systemDirectory = platform::SystemDirectory();
-    SystemDriveLetter =
+    core::SystemDriveLetter =
         systemDirectory.size() > 1 && systemDirectory[1] == ':' ? systemDirectory.substr(0, 1) : "";
-    SetProgramLocation(executablePath);
+    core::SetProgramLocation(executablePath);
     if (RefuseSecondInstance()) return false;
-    LoadSettings();
+    core::LoadSettings();
     DisableAutoRun();
     ui::UI().SetDefaultFont("Tahoma", 8);
     RegisterProgramImages();
     BuildMainWindow();
-    KeepWindowOnScreen(MainWindow);
-    RefreshDriveList();
-    StartWorker([](int32_t) { ScanLocalRepository(); }, 0);
-    if (CheckLatestCloverAtStartup == 1) {
+    KeepWindowOnScreen(core::MainWindow);
+    disk::RefreshDriveList();
+    StartWorker([](int32_t) { download::ScanLocalRepository(); }, 0);
+    if (core::CheckLatestCloverAtStartup == 1) {
         StartLatestRevisionCheck(1);
-    } else if (int32_t revision = std::atoi(CloverLastRev.c_str()); revision > 0) {
-        DownloadRevisions.push_back(revision);
+    } else if (int32_t revision = std::atoi(core::CloverLastRev.c_str()); revision > 0) {
+        core::DownloadRevisions.push_back(revision);
     }
     return true;
 }
 
 void ExitSequence() {
     DeleteTempFolder();
-    SaveSettings();
+    core::SaveSettings();
     RestoreAutoRun();
-    TaskbarProgress.reset();
+    core::TaskbarProgress.reset();
     instanceLock.reset();
 }
 

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "download/latest_revision.h"
 
 namespace app {
@@ -14,8 +14,8 @@ WorkerLauncher& Launcher() {
 }
 
 void RunRevisionCheck(int32_t argument) {
-    CheckLatestRevision(argument);
-    DownloadThreadRunning = false;
+    download::CheckLatestRevision(argument);
+    core::DownloadThreadRunning = false;
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ void SetWorkerLauncher(WorkerLauncher launcher) { Launcher() = std::move(launche
 
 void StartLatestRevisionCheck(int32_t argument) {
     bool idle = false;
-    if (!DownloadThreadRunning.compare_exchange_strong(idle, true)) return;
+    if (!core::DownloadThreadRunning.compare_exchange_strong(idle, true)) return;
     StartWorker(RunRevisionCheck, argument);
 }
 

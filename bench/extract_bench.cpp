@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/clock.h"
 #include "platform/disks.h"
 #include "platform/linux/child_process.h"
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::SetClock(std::make_unique<NoWaitClock>());
-    app::InitialiseGlobals();
+    core::InitialiseGlobals();
 
     fs::path folder = fs::temp_directory_path() / "extract-bench";
     fs::remove_all(folder);
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         ok = Run({"mkfs.fat", "-F", "32", node}) == 0 &&
              platform::linuxos::RemountProgramVolume(letter);
         auto start = std::chrono::steady_clock::now();
-        ok = ok && app::UnpackArchive({}, letter, false, archive, false, false);
+        ok = ok && resources::UnpackArchive({}, letter, false, archive, false, false);
         program.push_back(Seconds(start));
         ok = ok && Run({"mkfs.fat", "-F", "32", node}) == 0;
         start = std::chrono::steady_clock::now();

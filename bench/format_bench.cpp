@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "app/dispatch.h"
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "app/workers.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "platform/clock.h"
@@ -45,24 +45,24 @@ double Median(std::vector<double> values) {
 }
 
 int LineOf(const std::string& device) {
-    for (const app::DiskRecord& disk : app::DiskList)
-        if (app::Disks().DevicePath(disk.DiskNumber) == device) return disk.ListRow;
+    for (const disk::DiskRecord& disk : disk::DiskList)
+        if (disk::Disks().DevicePath(disk.DiskNumber) == device) return disk.ListRow;
     return -1;
 }
 
 // Selects the device's line as the user would before pressing the button.
 bool SelectDevice(const std::string& device) {
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     int line = LineOf(device);
     if (line < 0) return false;
-    ui::UI().SelectItem(app::DriveTree, line);
+    ui::UI().SelectItem(core::DriveTree, line);
     return true;
 }
 
 // One press of "Format Disk"; true when "All done" was shown.
 bool PressFormat(ui::ConsoleToolkit& console) {
     size_t before = console.StatusLines().size();
-    app::DispatchEvent(ui::Event{ui::EventKind::Control, app::MainWindow, app::FormatButton});
+    app::DispatchEvent(ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
     std::vector<std::string> lines = console.StatusLines();
     return std::find(lines.begin() + long(before), lines.end(), "All done") != lines.end();
 }
@@ -80,11 +80,11 @@ int main(int argc, char** argv) {
     ui::ConsoleToolkit& consoleRef = *console;
     ui::SetToolkit(std::move(console));
     platform::SetClock(std::make_unique<NoWaitClock>());
-    app::InitialiseGlobals();
-    app::LoadSettingsFromText("");
-    app::EnableFixedDisks = 1;  // a virtual disk counts as fixed
-    app::InstallDataSet = "Not_Install";
-    app::MultiPartitions = 0;
+    core::InitialiseGlobals();
+    core::LoadSettingsFromText("");
+    core::EnableFixedDisks = 1;  // a virtual disk counts as fixed
+    core::InstallDataSet = "Not_Install";
+    core::MultiPartitions = 0;
     app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
     app::BuildMainWindow();
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/drive_list.h"
 #include "platform/disks.h"
 #include "ui/console/console_toolkit.h"
@@ -52,9 +52,9 @@ int main(int argc, char** argv) {
     }
     FILE* quiet = std::fopen("/dev/null", "w");
     ui::SetToolkit(std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{true, quiet, stdin}));
-    app::InitialiseGlobals();
+    core::InitialiseGlobals();
     app::BuildMainWindow();
-    app::EnableFixedDisks = 1;  // virtual disks count as fixed
+    core::EnableFixedDisks = 1;  // virtual disks count as fixed
 
     char folder[] = "/tmp/refresh-bench-XXXXXX";
     if (!mkdtemp(folder)) return 1;
@@ -75,12 +75,12 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     for (int round = 0; round < rounds && int(devices.size()) == kDisks; ++round) {
         auto start = std::chrono::steady_clock::now();
-        app::RefreshDriveList();
+        disk::RefreshDriveList();
         times.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
     }
-    int lines = ui::UI().ItemCount(app::DriveTree);
+    int lines = ui::UI().ItemCount(core::DriveTree);
     for (const std::string& device : devices) platform::DetachImage(device, error);
     std::filesystem::remove_all(folder);
     if (times.empty()) return 1;

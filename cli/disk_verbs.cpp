@@ -5,13 +5,13 @@
 #include <cstdio>
 
 #include "app/dispatch.h"
-#include "app/ids.h"
-#include "app/local_repository.h"
 #include "app/main_window.h"
 #include "app/workers.h"
+#include "core/ids.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "disk/eject.h"
+#include "download/local_repository.h"
 #include "ui/console/console_toolkit.h"
 #include "ui/toolkit.h"
 
@@ -64,21 +64,21 @@ int64_t ParseSize(const std::string& text) {
 // The main window and a fresh drive list, as the program shows them after start-up.
 void ShowDriveList() {
     app::BuildMainWindow();
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
 }
 
 }  // namespace
 
 int FindTargetLine(const std::string& target) {
-    int lines = ui::UI().ItemCount(app::DriveTree);
+    int lines = ui::UI().ItemCount(core::DriveTree);
     if (IsNumber(target)) {
         int index = std::stoi(target);
         if (index < lines) return index;
         Fail("the drive list has no line " + target + " (see \"stickforge-cli list\")");
         return -1;
     }
-    for (const app::DiskRecord& disk : app::DiskList)
-        if (SameDevice(app::Disks().DevicePath(disk.DiskNumber), target)) {
+    for (const disk::DiskRecord& disk : disk::DiskList)
+        if (SameDevice(disk::Disks().DevicePath(disk.DiskNumber), target)) {
             if (disk.ListRow >= 0) return disk.ListRow;
             Fail(target +
                  " is not in the drive list; fixed disks are listed with "
@@ -93,10 +93,10 @@ int RunList(const std::vector<std::string>& arguments) {
     if (!arguments.empty()) return Fail("list takes no arguments", kUsageError);
     ShowDriveList();
     ui::Toolkit& ui = ui::UI();
-    for (int i = 0; i < ui.ItemCount(app::DriveTree); ++i) {
+    for (int i = 0; i < ui.ItemCount(core::DriveTree); ++i) {
         std::string line = std::to_string(i) + "\t" +
-                           std::string(size_t(ui.ItemLevel(app::DriveTree, i)) * 2, ' ') +
-                           ui.ItemText(app::DriveTree, i) + "\n";
+                           std::string(size_t(ui.ItemLevel(core::DriveTree, i)) * 2, ' ') +
+                           ui.ItemText(core::DriveTree, i) + "\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return 0;
@@ -107,22 +107,22 @@ int RunEject(const std::vector<std::string>& arguments) {
     ShowDriveList();
     int line = FindTargetLine(arguments[0]);
     if (line < 0) return 1;
-    ui::UI().SelectItem(app::DriveTree, line);
-    bool ejected = app::EjectSelectedDrive();
-    app::RefreshDriveList();
+    ui::UI().SelectItem(core::DriveTree, line);
+    bool ejected = disk::EjectSelectedDrive();
+    disk::RefreshDriveList();
     return ejected ? 0 : Fail("the disk was not ejected (no mounted volume, or still in use)");
 }
 
 int RunFormat(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1) return Fail("format needs TARGET", kUsageError);
-    app::ScanLocalRepository();  // as the program does at start-up, for the Local data set
+    download::ScanLocalRepository();  // as the program does at start-up, for the Local data set
     ShowDriveList();
     int line = FindTargetLine(arguments[0]);
     if (line < 0) return 1;
-    ui::UI().SelectItem(app::DriveTree, line);
+    ui::UI().SelectItem(core::DriveTree, line);
     // The button's worker runs here, to its end, as the only thread.
     app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
-    app::DispatchEvent(ui::Event{ui::EventKind::Control, app::MainWindow, app::FormatButton});
+    app::DispatchEvent(ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
     auto& console = static_cast<ui::ConsoleToolkit&>(ui::UI());
     for (const std::string& status : console.StatusLines())
         if (status == "All done") return 0;

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/ids.h"
 #include "app/main_window.h"
+#include "core/ids.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "imaging/partition_imaging.h"
@@ -41,8 +41,8 @@ bool NamesPartition(const std::string& target, const std::string& disk, int numb
     return folded == device + suffix || folded == device + "p" + suffix;
 }
 
-int RowOf(const app::DiskRecord& disk, int slot, const std::string& target) {
-    if (slot < 0 || slot >= app::kListedSlots || !disk.Partitions[size_t(slot)].InUse()) {
+int RowOf(const disk::DiskRecord& disk, int slot, const std::string& target) {
+    if (slot < 0 || slot >= disk::kListedSlots || !disk.Partitions[size_t(slot)].InUse()) {
         Fail(target + " has no partition " + std::to_string(slot + 1));
         return -1;
     }
@@ -103,11 +103,11 @@ int RunImaging(const std::string& verb, const std::vector<std::string>& argument
     std::string error;
     if (!ParseRequest(verb, arguments, request, error)) return Fail(error, kUsageError);
     app::BuildMainWindow();
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     int line = FindPartitionLine(request.target, request.partition);
     if (line < 0) return 1;
     auto& console = static_cast<ui::ConsoleToolkit&>(ui::UI());
-    console.SelectItem(app::DriveTree, line);
+    console.SelectItem(core::DriveTree, line);
     console.SetFileAnswer(request.file);
     core::Outcome outcome = workflow({.verify = request.verify});
     if (outcome == core::Outcome::Done) return 0;
@@ -119,12 +119,12 @@ int RunImaging(const std::string& verb, const std::vector<std::string>& argument
 int FindPartitionLine(const std::string& target, int partition) {
     if (IsIndex(target) && partition == 0) {
         int index = std::stoi(target);
-        if (index < ui::UI().ItemCount(app::DriveTree)) return index;
+        if (index < ui::UI().ItemCount(core::DriveTree)) return index;
         Fail("the drive list has no line " + target + " (see \"stickforge-cli list\")");
         return -1;
     }
-    for (const app::DiskRecord& disk : app::DiskList) {
-        std::string device = app::Disks().DevicePath(disk.DiskNumber);
+    for (const disk::DiskRecord& disk : disk::DiskList) {
+        std::string device = disk::Disks().DevicePath(disk.DiskNumber);
         if (Folded(device) == Folded(target)) {
             if (partition == 0) {
                 Fail(target + " is a disk: name its partition with --partition N");
@@ -133,7 +133,7 @@ int FindPartitionLine(const std::string& target, int partition) {
             return RowOf(disk, partition - 1, target);
         }
         if (partition != 0) continue;
-        for (int slot = 0; slot < app::kListedSlots; ++slot)
+        for (int slot = 0; slot < disk::kListedSlots; ++slot)
             if (NamesPartition(target, device, slot + 1)) return RowOf(disk, slot, target);
     }
     Fail("no disk or partition " + target);

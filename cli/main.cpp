@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/startup.h"
-#include "app/state.h"
 #include "cli/disk_verbs.h"
 #include "cli/imaging_verbs.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
@@ -80,17 +80,18 @@ bool ParseArguments(const std::vector<std::string>& words, Options& options, std
 // The command-line tool shares the program's settings file and guard: its own name
 // without "-cli" is the program's name.
 void UseProgramLocation() {
-    app::SetProgramLocation(platform::ExecutablePath());
-    for (std::string* name : {&app::ProgramBaseName, &app::ProgramFileName}) {
+    core::SetProgramLocation(platform::ExecutablePath());
+    for (std::string* name : {&core::ProgramBaseName, &core::ProgramFileName}) {
         size_t cli = name->find("-cli");
         if (cli != std::string::npos) name->erase(cli, 4);
     }
 }
 
 int LoadSettingsWithOverrides(const Options& options) {
-    app::LoadSettings();
+    core::LoadSettings();
     for (const auto& [key, value] : options.overrides)
-        if (!app::OverrideSetting(key, value)) return UsageError("unknown setting \"" + key + "\"");
+        if (!core::OverrideSetting(key, value))
+            return UsageError("unknown setting \"" + key + "\"");
     return 0;
 }
 
@@ -100,13 +101,13 @@ int RunSettings(const Options& options) {
     if (options.words.size() > 1 && !save)
         return UsageError("unknown argument \"" + options.words[1] + "\"");
     if (!save) {
-        std::string text = app::RenderSettings();
+        std::string text = core::RenderSettings();
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
-    app::SaveSettings();
-    if (!platform::FileExists(app::SettingsFilePath())) {
-        std::fprintf(stderr, "stickforge-cli: cannot write %s\n", app::SettingsFilePath().c_str());
+    core::SaveSettings();
+    if (!platform::FileExists(core::SettingsFilePath())) {
+        std::fprintf(stderr, "stickforge-cli: cannot write %s\n", core::SettingsFilePath().c_str());
         return 1;
     }
     return 0;
@@ -128,12 +129,12 @@ int main(int argc, char** argv) {
     ui::SetToolkit(
         std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{options.assumeYes, stderr, stdin}));
     app::InitialiseVersion();
-    app::InitialiseGlobals();
+    core::InitialiseGlobals();
     UseProgramLocation();
 
     const std::string& verb = options.words[0];
     if (verb == "version") {
-        std::printf("Stickforge %s\n", app::VersionText.c_str());
+        std::printf("Stickforge %s\n", core::VersionText.c_str());
         return 0;
     }
     if (verb == "settings") return RunSettings(options);

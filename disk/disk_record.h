@@ -8,7 +8,7 @@
 
 #include "platform/disks.h"
 
-namespace app {
+namespace disk {
 
 // One MBR slot: the partition entry as the system reported it, and the volume on it.
 struct PartitionRecord : platform::PartitionInformation {
@@ -56,4 +56,4 @@ int EnumerateDisks();
 // or a system mount.
 bool HoldsSystemDrive(const DiskRecord& disk);
 
-}  // namespace app
+}  // namespace disk

@@ -1,6 +1,6 @@
 #include "disk/disk_system.h"
 
-namespace app {
+namespace disk {
 namespace {
 
 std::unique_ptr<platform::DiskSystem>& Installed() {
@@ -16,4 +16,4 @@ void SetDiskSystem(std::unique_ptr<platform::DiskSystem> disks) {
     Installed() = disks ? std::move(disks) : platform::CreateNativeDiskSystem();
 }
 
-}  // namespace app
+}  // namespace disk

@@ -5,9 +5,9 @@
 
 #include "platform/disks.h"
 
-namespace app {
+namespace disk {
 
 platform::DiskSystem& Disks();
 void SetDiskSystem(std::unique_ptr<platform::DiskSystem> disks);  // nullptr: the system's
 
-}  // namespace app
+}  // namespace disk

@@ -4,7 +4,7 @@
 
 #include "disk/disk_record.h"
 
-namespace app {
+namespace disk {
 namespace {
 
 struct PartitionType {
@@ -143,4 +143,4 @@ std::string PartitionTypeName(uint8_t type) {
     return "UnknownFS";
 }
 
-}  // namespace app
+}  // namespace disk

@@ -2,15 +2,15 @@
 
 #include <mutex>
 
-#include "app/ids.h"
-#include "app/progress.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/disk_system.h"
 #include "disk/format_size.h"
 #include "ui/toolkit.h"
 
-namespace app {
+namespace disk {
 
 DiskRecord SelectedDisk;
 
@@ -22,22 +22,22 @@ namespace {
 std::mutex refreshing;
 
 std::unique_lock<std::mutex> RefreshLock() {
-    if (OnMainThread()) return std::unique_lock<std::mutex>(refreshing, std::try_to_lock);
+    if (core::OnMainThread()) return std::unique_lock<std::mutex>(refreshing, std::try_to_lock);
     return std::unique_lock<std::mutex>(refreshing);
 }
 
 bool IsListed(const DiskRecord& disk) {
-    return disk.BusType == "USB" || (EnableFixedDisks && disk.DriveTypeCode == 3);
+    return disk.BusType == "USB" || (core::EnableFixedDisks && disk.DriveTypeCode == 3);
 }
 
 void ShowListHint(int items) {
-    if (BusyFlag != 0) return;
+    if (core::BusyFlag != 0) return;
     std::string problem = Disks().WriteRightsProblem();
     if (!problem.empty())
-        DrawStatus(problem);
+        core::DrawStatus(problem);
     else
-        DrawStatus(items > 0 ? "Select the USB Flash Drive, please"
-                             : "Insert a USB Flash Drive ...");
+        core::DrawStatus(items > 0 ? "Select the USB Flash Drive, please"
+                                   : "Insert a USB Flash Drive ...");
 }
 
 }  // namespace
@@ -64,21 +64,21 @@ int RefreshDriveList() {
     if (!lock) return 0;
     int roots = EnumerateDisks();
     ui::Toolkit& ui = ui::UI();
-    ui.ClearItems(DriveTree);
+    ui.ClearItems(core::DriveTree);
     int row = -1;
     for (DiskRecord& disk : DiskList) {
         if (!IsListed(disk)) continue;
-        ui.AddItem(DriveTree, DiskLine(disk), 0);
+        ui.AddItem(core::DriveTree, DiskLine(disk), 0);
         disk.ListRow = ++row;
         for (int slot = 0; slot < kListedSlots; ++slot) {
             PartitionRecord& partition = disk.Partitions[slot];
             if (!partition.InUse()) continue;
-            ui.AddItem(DriveTree, PartitionLine(partition, slot), 1);
+            ui.AddItem(core::DriveTree, PartitionLine(partition, slot), 1);
             partition.ListRow = ++row;
         }
     }
     ShowListHint(row + 1);
-    ui.SelectItem(DriveTree, 0);
+    ui.SelectItem(core::DriveTree, 0);
     return roots;
 }
 
@@ -99,9 +99,9 @@ bool GetSelectedDisk() {
     if (!lock) return false;
     SelectedDisk = DiskRecord{};
     ui::Toolkit& ui = ui::UI();
-    int selected = ui.SelectedItem(DriveTree);
+    int selected = ui.SelectedItem(core::DriveTree);
     if (selected == -1) return false;
-    if (ui.ItemLevel(DriveTree, selected) == 1) {
+    if (ui.ItemLevel(core::DriveTree, selected) == 1) {
         for (const DiskRecord& disk : DiskList)
             for (int slot = 0; slot < kListedSlots; ++slot) {
                 const PartitionRecord& partition = disk.Partitions[slot];
@@ -121,4 +121,4 @@ bool GetSelectedDisk() {
     return false;
 }
 
-}  // namespace app
+}  // namespace disk

@@ -5,7 +5,7 @@
 
 #include "disk/disk_record.h"
 
-namespace app {
+namespace disk {
 
 // The record copied from the chosen line when an operation starts.
 extern DiskRecord SelectedDisk;
@@ -22,4 +22,4 @@ bool RereadSelectedDisk();
 std::string DiskLine(const DiskRecord& disk);
 std::string PartitionLine(const PartitionRecord& partition, int slot);
 
-}  // namespace app
+}  // namespace disk

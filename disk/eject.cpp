@@ -1,18 +1,18 @@
 #include "disk/eject.h"
 
-#include "app/ids.h"
+#include "core/ids.h"
 #include "disk/disk_record.h"
 #include "disk/disk_system.h"
 #include "ui/toolkit.h"
 
-namespace app {
+namespace disk {
 namespace {
 
 // The disk of the selected line, whichever of its lines was chosen.
 const DiskRecord* SelectedLineDisk() {
-    int selected = ui::UI().SelectedItem(DriveTree);
+    int selected = ui::UI().SelectedItem(core::DriveTree);
     if (selected == -1) return nullptr;
-    bool partitionLine = ui::UI().ItemLevel(DriveTree, selected) == 1;
+    bool partitionLine = ui::UI().ItemLevel(core::DriveTree, selected) == 1;
     for (const DiskRecord& disk : DiskList) {
         if (!partitionLine && disk.ListRow == selected) return &disk;
         if (!partitionLine) continue;
@@ -31,4 +31,4 @@ bool EjectSelectedDrive() {
     return Disks().EjectDisk(disk->DiskNumber, disk->Letters);
 }
 
-}  // namespace app
+}  // namespace disk

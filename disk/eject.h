@@ -1,8 +1,8 @@
 #pragma once
 
-namespace app {
+namespace disk {
 
 // Asks the system to release the disk of the selected line; true when it accepted.
 bool EjectSelectedDrive();
 
-}  // namespace app
+}  // namespace disk

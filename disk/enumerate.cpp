@@ -1,9 +1,9 @@
 // Builds DiskList from what the system reports about each disk and each mounted volume.
-#include "app/state.h"
+#include "core/state.h"
 #include "disk/disk_record.h"
 #include "disk/disk_system.h"
 
-namespace app {
+namespace disk {
 
 std::vector<DiskRecord> DiskList;
 
@@ -83,8 +83,8 @@ int EnumerateDisks() {
 }
 
 bool HoldsSystemDrive(const DiskRecord& disk) {
-    return disk.HoldsSystem || (!SystemDriveLetter.empty() &&
-                                disk.Letters.find(SystemDriveLetter) != std::string::npos);
+    return disk.HoldsSystem || (!core::SystemDriveLetter.empty() &&
+                                disk.Letters.find(core::SystemDriveLetter) != std::string::npos);
 }
 
-}  // namespace app
+}  // namespace disk

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace app {
+namespace disk {
 namespace {
 
 // Rounds half away from zero, then prints with exactly that many digits.
@@ -27,4 +27,4 @@ std::string FormatSize(int64_t bytes, uint8_t decimals) {
     return Fixed(k / 1073741824.0f, decimals + 1) + " TB";
 }
 
-}  // namespace app
+}  // namespace disk

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace disk {
 
 // GB and TB carry one more digit than asked for.
 std::string FormatSize(int64_t bytes, uint8_t decimals);
 
-}  // namespace app
+}  // namespace disk

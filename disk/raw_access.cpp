@@ -3,14 +3,14 @@
 #include <cctype>
 #include <limits>
 
-#include "app/ids.h"
-#include "app/progress.h"
+#include "core/ids.h"
+#include "core/progress.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "platform/clock.h"
 #include "ui/toolkit.h"
 
-namespace app {
+namespace disk {
 
 std::atomic<int64_t> HighResFrequency{0};
 
@@ -20,7 +20,7 @@ constexpr int kVolumeLockTries = 20;
 constexpr int64_t kVolumeLockPauseMs = 500;
 
 DiskHandlePtr Refuse(const std::string& status) {
-    DrawStatus(status);
+    core::DrawStatus(status);
     ui::UI().MessageBox("Error", "Sorry, operation not permitted!\nYou selected a System Drive.",
                         ui::Icon::Warning, ui::Buttons::Ok);
     return nullptr;
@@ -104,4 +104,4 @@ int64_t MulDiv64(int64_t a, int64_t b, int64_t c) {
     return int64_t(quotient);
 }
 
-}  // namespace app
+}  // namespace disk

@@ -9,7 +9,7 @@
 
 #include "platform/disks.h"
 
-namespace app {
+namespace disk {
 
 using DiskHandlePtr = std::unique_ptr<platform::DiskHandle>;
 
@@ -33,4 +33,4 @@ int64_t ReadHighResCounter();
 // a * b / c truncated; -1 when c is 0.
 int64_t MulDiv64(int64_t a, int64_t b, int64_t c);
 
-}  // namespace app
+}  // namespace disk

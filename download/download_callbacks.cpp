@@ -1,7 +1,7 @@
 #include "download/download_callbacks.h"
 
-#include "app/progress.h"
-#include "app/state.h"
+#include "core/progress.h"
+#include "core/state.h"
 #include "disk/format_size.h"
 #include "platform/clock.h"
 #include "ui/toolkit.h"
@@ -30,14 +30,14 @@ std::string FilePart(const std::string& path) {
 
 ProgressCaption DownloadProgressCaption(const std::string& fileName, int64_t received,
                                         int64_t total, int64_t seconds) {
-    std::string caption = FilePart(fileName) + " (" + app::FormatSize(received, 1) + "/" +
-                          (total > 0 ? app::FormatSize(total, 1) : "Unknown") + ")";
+    std::string caption = FilePart(fileName) + " (" + disk::FormatSize(received, 1) + "/" +
+                          (total > 0 ? disk::FormatSize(total, 1) : "Unknown") + ")";
     if (seconds > 0) {
         int64_t speed = received / seconds;
-        caption += " " + app::FormatSize(speed, 1) + "/s";
+        caption += " " + disk::FormatSize(speed, 1) + "/s";
         // No remaining time to show for an unknown total or while nothing moves.
         if (total >= received && speed > 0)
-            caption += " Remain: " + app::FormatDuration((total - received) / speed);
+            caption += " Remain: " + core::FormatDuration((total - received) / speed);
     }
     return {total > 0 ? Percent(received, total) : 0, PercentPrefix(received, total) + caption};
 }
@@ -49,16 +49,16 @@ ProgressCaption ResumeNoticeCaption(int64_t received, int64_t total, int32_t att
 }
 
 int32_t ShowConnecting(DownloadRequest&, platform::HttpRequest&) {
-    app::DrawStatus("Connecting ... Wait Please", 0);
+    core::DrawStatus("Connecting ... Wait Please", 0);
     return 0;
 }
 
 int32_t ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t total,
                              int64_t seconds) {
     ProgressCaption caption = DownloadProgressCaption(request.FileName, received, total, seconds);
-    app::DrawStatus(caption.text, caption.percent);
-    if (app::TransferCancelFlag != 0) {
-        app::DrawStatus("File " + FilePart(request.FileName) + " Download aborted", 0);
+    core::DrawStatus(caption.text, caption.percent);
+    if (core::TransferCancelFlag != 0) {
+        core::DrawStatus("File " + FilePart(request.FileName) + " Download aborted", 0);
         return 0;
     }
     return 1;
@@ -66,10 +66,10 @@ int32_t ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t
 
 int32_t ReportDownloadResult(DownloadRequest& request, int32_t code, int64_t, int64_t, int64_t) {
     platform::SystemClock().SleepMs(kReportPauseMs);
-    app::DrawStatus("", 0);
+    core::DrawStatus("", 0);
     if (code == kDownloadOk) return 0;
     std::string text = DownloadResultText(request, code);
-    app::ShowStatus(text, kStatusPauseMs);
+    core::ShowStatus(text, kStatusPauseMs);
     bool aborted = code == kDownloadAborted;
     ui::UI().MessageBox(aborted ? "Information" : "Error", text,
                         aborted ? ui::Icon::Information : ui::Icon::Warning, ui::Buttons::Ok);

@@ -1,5 +1,5 @@
 #pragma once
 #include <cstdint>
-namespace app {
+namespace download {
 void CheckLatestRevision(int32_t argument);
-}  // namespace app
+}  // namespace download

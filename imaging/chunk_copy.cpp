@@ -97,8 +97,8 @@ std::optional<ChunkBuffers> ChunkBuffers::Allocate(int64_t chunkBytes) {
 }
 
 CopyClock HighResClock() {
-    app::ReadHighResCounter();  // fills the frequency on first use
-    return {app::ReadHighResCounter, app::HighResFrequency};
+    disk::ReadHighResCounter();  // fills the frequency on first use
+    return {disk::ReadHighResCounter, disk::HighResFrequency};
 }
 
 CopyResult CopyChunks(const CopyJob& job, ChunkBuffers& buffers, const CopyClock& clock) {

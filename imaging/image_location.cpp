@@ -28,7 +28,7 @@ bool UnderLetter(const std::string& path, const std::string& letter) {
 std::optional<platform::VolumeLocation> VolumeOfFile(const std::string& path) {
     std::string root = platform::VolumeRootOf(path);
     if (root.empty()) return std::nullopt;
-    platform::DiskSystem& disks = app::Disks();
+    platform::DiskSystem& disks = disk::Disks();
     platform::VolumeLocation location;
     if (!disks.LocateVolume(disks.LetterOfRoot(root), location)) return std::nullopt;
     return location;
@@ -36,15 +36,15 @@ std::optional<platform::VolumeLocation> VolumeOfFile(const std::string& path) {
 
 }  // namespace
 
-bool FileLiesOnDisk(const std::string& path, const app::DiskRecord& disk) {
-    for (int slot = 0; slot < app::kListedSlots; ++slot)
+bool FileLiesOnDisk(const std::string& path, const disk::DiskRecord& disk) {
+    for (int slot = 0; slot < disk::kListedSlots; ++slot)
         if (UnderLetter(path, disk.Partitions[size_t(slot)].Letter)) return true;
     auto volume = VolumeOfFile(path);
     return volume && volume->DiskNumber == disk.DiskNumber;
 }
 
-bool FileLiesOnPartition(const std::string& path, const app::DiskRecord& disk, int slot) {
-    const app::PartitionRecord& partition = disk.Partitions[size_t(slot)];
+bool FileLiesOnPartition(const std::string& path, const disk::DiskRecord& disk, int slot) {
+    const disk::PartitionRecord& partition = disk.Partitions[size_t(slot)];
     if (UnderLetter(path, partition.Letter)) return true;
     auto volume = VolumeOfFile(path);
     return volume && volume->DiskNumber == disk.DiskNumber && volume->PartitionNumber == slot + 1;

@@ -8,8 +8,8 @@
 
 namespace imaging {
 
-bool FileLiesOnDisk(const std::string& path, const app::DiskRecord& disk);
+bool FileLiesOnDisk(const std::string& path, const disk::DiskRecord& disk);
 // slot: the partition's index in disk.Partitions.
-bool FileLiesOnPartition(const std::string& path, const app::DiskRecord& disk, int slot);
+bool FileLiesOnPartition(const std::string& path, const disk::DiskRecord& disk, int slot);
 
 }  // namespace imaging

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "app/ids.h"
-#include "app/progress.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/drive_list.h"
 #include "disk/format_size.h"
 #include "disk/raw_access.h"
@@ -24,15 +24,15 @@
 namespace imaging {
 namespace {
 
-using app::DiskHandlePtr;
 using core::Outcome;
+using disk::DiskHandlePtr;
 using ImagePtr = std::unique_ptr<platform::ImageFile>;
 
 constexpr int kMbrEntries = 446;
 constexpr int kEntryBytes = 16;
 constexpr uint8_t kHfsPlusType = 0xAF;
 
-std::string DefaultImagePath() { return app::SFKImageLocalRepo + "PartSave.hfs"; }
+std::string DefaultImagePath() { return core::SFKImageLocalRepo + "PartSave.hfs"; }
 
 bool AskYesNo(const std::string& title, const std::string& text, ui::Icon icon) {
     return ui::UI().MessageBox(title, text, icon, ui::Buttons::YesNo) == ui::Answer::Yes;
@@ -45,7 +45,7 @@ void ShowError(const std::string& text) {
 std::string Decimal(uint32_t code) { return std::to_string(code); }
 
 void ShowTransfer(int64_t done, int64_t total, const TransferCounts& counts) {
-    app::DrawStatus(ProgressText(done, total, counts), ProgressPercent(done, total));
+    core::DrawStatus(ProgressText(done, total, counts), ProgressPercent(done, total));
 }
 
 // Counts with the time up to now, flushing included, for the final line.
@@ -58,9 +58,9 @@ TransferCounts FinalCounts(const CopyResult& result, const CopyClock& clock) {
 // Reads the range back from the device and the image from its start.
 bool Verify(platform::DiskHandle& device, platform::ImageFile& image, int64_t begin, int64_t end,
             ChunkBuffers& buffers) {
-    app::DrawStatus("Verify: reading back");
+    core::DrawStatus("Verify: reading back");
     if (!image.Seek(0)) {
-        app::DrawStatus("Verify: Seek Error=" + Decimal(platform::LastSystemError()));
+        core::DrawStatus("Verify: Seek Error=" + Decimal(platform::LastSystemError()));
         return false;
     }
     Comparison comparison = CompareChunks(
@@ -71,15 +71,15 @@ bool Verify(platform::DiskHandle& device, platform::ImageFile& image, int64_t be
         [&](int64_t, uint8_t* data, int64_t bytes) { return image.Read(data, bytes) == bytes; },
         buffers);
     if (!comparison.readable) {
-        app::DrawStatus("Verify: ReadFile Error=" + Decimal(comparison.error));
+        core::DrawStatus("Verify: ReadFile Error=" + Decimal(comparison.error));
         return false;
     }
     if (comparison.firstDifference) {
-        app::DrawStatus("Verify Error: first difference at byte " +
-                        std::to_string(*comparison.firstDifference));
+        core::DrawStatus("Verify Error: first difference at byte " +
+                         std::to_string(*comparison.firstDifference));
         return false;
     }
-    app::DrawStatus("Verify OK: " + app::FormatSize(end - begin, 0) + " identical");
+    core::DrawStatus("Verify OK: " + disk::FormatSize(end - begin, 0) + " identical");
     return true;
 }
 
@@ -92,15 +92,15 @@ struct Extent {
 };
 
 std::optional<Extent> SelectedExtent(const char* refusal) {
-    if (!app::GetSelectedDisk()) return std::nullopt;
-    const app::DiskRecord& disk = app::SelectedDisk;
+    if (!disk::GetSelectedDisk()) return std::nullopt;
+    const disk::DiskRecord& disk = disk::SelectedDisk;
     if (disk.SelectedPartition == 0 || disk.Geometry.BytesPerSector == 0) {
-        app::DrawStatus(refusal);
+        core::DrawStatus(refusal);
         return std::nullopt;
     }
     Extent extent;
     extent.slot = disk.SelectedPartition - 1;
-    const app::PartitionRecord& partition = disk.Partitions[size_t(extent.slot)];
+    const disk::PartitionRecord& partition = disk.Partitions[size_t(extent.slot)];
     extent.sector = disk.Geometry.BytesPerSector;
     extent.count = partition.PartitionLength / extent.sector;
     extent.start = partition.Letter.empty() ? partition.StartingOffset / extent.sector : 0;
@@ -110,7 +110,7 @@ std::optional<Extent> SelectedExtent(const char* refusal) {
 // ---- Backup ----
 
 struct BackupRun {
-    DiskHandlePtr source;
+    disk::DiskHandlePtr source;
     std::optional<ChunkBuffers> buffers;
     ImagePtr image;
 };
@@ -120,7 +120,7 @@ std::string ChooseBackupFile(const Extent& extent) {
     std::string path = ui::UI().SaveFileRequester("Save to SFKImage file:", DefaultImagePath(),
                                                   ImageFileFilters(), kImageFilterIndex);
     if (path.empty() || platform::FolderExists(path)) return "";
-    if (FileLiesOnPartition(path, app::SelectedDisk, extent.slot)) {
+    if (FileLiesOnPartition(path, disk::SelectedDisk, extent.slot)) {
         ShowError("The selected file:\n" + path +
                   "\nlies on the partition being read.\nChoose a file on another drive.");
         return "";
@@ -138,29 +138,29 @@ Outcome FinishBackup(BackupRun& run, const CopyResult& copied, const CopyClock& 
                      int64_t length) {
     bool ended = run.image->SetEnd();
     uint32_t error = platform::LastSystemError();
-    app::DrawStatus("Write buffered Data to the Disk");
+    core::DrawStatus("Write buffered Data to the Disk");
     bool flushed = ended && run.image->Flush();
     if (ended && !flushed) error = platform::LastSystemError();
     if (!flushed) {
-        app::DrawStatus((ended ? "FlushFileBuffers Error=" : "SetEndOfFile Error=") +
-                        Decimal(error));
+        core::DrawStatus((ended ? "FlushFileBuffers Error=" : "SetEndOfFile Error=") +
+                         Decimal(error));
         return Outcome::Failed;
     }
-    app::DrawStatus(FinishedText(copied.counts.bytesRead, length, FinalCounts(copied, clock)), 0);
+    core::DrawStatus(FinishedText(copied.counts.bytesRead, length, FinalCounts(copied, clock)), 0);
     return copied.end == CopyEnd::Cancelled ? Outcome::Cancelled : Outcome::Done;
 }
 
 Outcome RunBackup(BackupRun& run, const ImagingOptions& options) {
     std::optional<Extent> extent = SelectedExtent("For BackUp select Partition only");
     if (!extent) return Outcome::Refused;
-    const app::DiskRecord& disk = app::SelectedDisk;
-    const app::PartitionRecord& partition = disk.Partitions[size_t(extent->slot)];
-    run.source = partition.Letter.empty() ? app::OpenDiskDevice(disk.DiskNumber, "", false, false)
-                                          : app::OpenDiskDevice(0, partition.Letter, false, true);
+    const disk::DiskRecord& disk = disk::SelectedDisk;
+    const disk::PartitionRecord& partition = disk.Partitions[size_t(extent->slot)];
+    run.source = partition.Letter.empty() ? disk::OpenDiskDevice(disk.DiskNumber, "", false, false)
+                                          : disk::OpenDiskDevice(0, partition.Letter, false, true);
     if (!run.source) {
-        app::ShowStatus("BackUp: Error open Disk" + std::to_string(disk.DiskNumber) + "Part" +
-                            std::to_string(disk.SelectedPartition),
-                        1000);
+        core::ShowStatus("BackUp: Error open Disk" + std::to_string(disk.DiskNumber) + "Part" +
+                             std::to_string(disk.SelectedPartition),
+                         1000);
         return Outcome::Failed;
     }
     run.source->AllowExtendedAccess();
@@ -170,11 +170,11 @@ Outcome RunBackup(BackupRun& run, const ImagingOptions& options) {
     if (path.empty()) return Outcome::Refused;
     run.image = platform::CreateSequentialFile(path);
     if (!run.image) {
-        app::ShowStatus("Unable to create file " + path, 1000);
+        core::ShowStatus("Unable to create file " + path, 1000);
         return Outcome::Failed;
     }
 
-    ui::UI().SetText(app::BackupButton, "Backup Cancel");
+    ui::UI().SetText(core::BackupButton, "Backup Cancel");
     int64_t length = partition.PartitionLength;
     CopyJob job;
     job.begin = extent->start * extent->sector;
@@ -188,15 +188,15 @@ Outcome RunBackup(BackupRun& run, const ImagingOptions& options) {
     job.showProgress = [&](const TransferCounts& counts) {
         ShowTransfer(counts.bytesRead, length, counts);
     };
-    job.cancel = &app::TransferCancelFlag;
+    job.cancel = &core::TransferCancelFlag;
     CopyClock clock = HighResClock();
     CopyResult copied = CopyChunks(job, *run.buffers, clock);
     if (copied.end == CopyEnd::ReadFailed) {
-        app::DrawStatus("ReadFile Error=" + Decimal(copied.error));
+        core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
         return Outcome::Failed;
     }
     if (copied.end == CopyEnd::WriteFailed) {
-        app::DrawStatus("WriteFile Error=" + Decimal(copied.error));
+        core::DrawStatus("WriteFile Error=" + Decimal(copied.error));
         return Outcome::Failed;
     }
     Outcome outcome = FinishBackup(run, copied, clock, length);
@@ -209,23 +209,23 @@ Outcome RunBackup(BackupRun& run, const ImagingOptions& options) {
 void CloseBackup(BackupRun& run) {
     run.buffers.reset();
     run.image.reset();
-    if (run.source) app::UnlockVolume(run.source.get());
+    if (run.source) disk::UnlockVolume(run.source.get());
     run.source.reset();
-    if (app::TransferCancelFlag != 0) app::DrawStatus("Backup Cancelled");
+    if (core::TransferCancelFlag != 0) core::DrawStatus("Backup Cancelled");
     platform::SystemClock().SleepMs(5000);
     ui::Toolkit& ui = ui::UI();
-    ui.SetText(app::BackupButton, "Backup Partition");
-    ui.EnableControl(app::DriveTree, true);
-    app::TransferCancelFlag = 0;
-    app::BusyFlag = 0;
-    app::RefreshDriveList();
+    ui.SetText(core::BackupButton, "Backup Partition");
+    ui.EnableControl(core::DriveTree, true);
+    core::TransferCancelFlag = 0;
+    core::BusyFlag = 0;
+    disk::RefreshDriveList();
 }
 
 // ---- Restore ----
 
 struct RestoreRun {
-    DiskHandlePtr disk;
-    DiskHandlePtr volume;  // the partition's own, when it has a letter
+    disk::DiskHandlePtr disk;
+    disk::DiskHandlePtr volume;  // the partition's own, when it has a letter
     std::optional<ChunkBuffers> buffers;
     ImagePtr image;
     platform::DiskHandle& Target() { return volume ? *volume : *disk; }
@@ -245,7 +245,7 @@ std::optional<std::pair<std::string, int64_t>> ChooseRestoreFile(const Extent& e
         return std::nullopt;
     }
     if (size > extent.count * extent.sector) {
-        ShowError("File too big:\n" + path + "\n" + app::FormatSize(size, 1));
+        ShowError("File too big:\n" + path + "\n" + disk::FormatSize(size, 1));
         return std::nullopt;
     }
     if (size % extent.sector != 0) {
@@ -254,13 +254,13 @@ std::optional<std::pair<std::string, int64_t>> ChooseRestoreFile(const Extent& e
                   "-byte sectors.\nNothing was written.");
         return std::nullopt;
     }
-    if (FileLiesOnDisk(path, app::SelectedDisk)) {
+    if (FileLiesOnDisk(path, disk::SelectedDisk)) {
         ShowError("The selected file:\n" + path +
                   "\nlies on the disk being written.\nChoose a file on another drive.");
         return std::nullopt;
     }
     if (!AskYesNo("Information",
-                  "You have selected following file:\n" + path + "\n" + app::FormatSize(size, 0),
+                  "You have selected following file:\n" + path + "\n" + disk::FormatSize(size, 0),
                   ui::Icon::Information))
         return std::nullopt;
     return std::make_pair(path, size);
@@ -270,29 +270,29 @@ std::optional<std::pair<std::string, int64_t>> ChooseRestoreFile(const Extent& e
 // CHS fields as they were.
 bool RewriteEntry(platform::DiskHandle& disk, const Extent& extent, int64_t imageBytes) {
     std::vector<uint8_t> mbr(size_t(extent.sector));
-    if (app::ReadSectors(&disk, extent.sector, 0, 1, mbr.data()) != extent.sector) return false;
+    if (disk::ReadSectors(&disk, extent.sector, 0, 1, mbr.data()) != extent.sector) return false;
     uint8_t* entry = mbr.data() + kMbrEntries + kEntryBytes * extent.slot;
     uint32_t sectors = uint32_t(imageBytes / extent.sector);
     entry[4] = kHfsPlusType;
     for (int i = 0; i < 4; ++i) entry[12 + i] = uint8_t(sectors >> (8 * i));
-    return app::WriteSectors(&disk, extent.sector, 0, 1, mbr.data()) == extent.sector;
+    return disk::WriteSectors(&disk, extent.sector, 0, 1, mbr.data()) == extent.sector;
 }
 
 Outcome FinishRestore(RestoreRun& run, const Extent& extent, const CopyResult& copied,
                       const CopyClock& clock, int64_t imageBytes) {
-    app::DrawStatus("Write buffered Data to the Disk");
+    core::DrawStatus("Write buffered Data to the Disk");
     if (!run.Target().Flush()) {
-        app::DrawStatus("FlushFileBuffers Error=" + Decimal(platform::LastSystemError()));
+        core::DrawStatus("FlushFileBuffers Error=" + Decimal(platform::LastSystemError()));
         return Outcome::Failed;
     }
     bool rewritten = RewriteEntry(*run.disk, extent, imageBytes);
     if (!run.disk->Flush()) rewritten = false;
     if (!rewritten) {
-        app::DrawStatus("Error writing the partition table of Disk" +
-                        std::to_string(app::SelectedDisk.DiskNumber));
+        core::DrawStatus("Error writing the partition table of Disk" +
+                         std::to_string(disk::SelectedDisk.DiskNumber));
         return Outcome::Failed;
     }
-    app::ShowStatus(
+    core::ShowStatus(
         FinishedText(copied.counts.bytesWritten, imageBytes, FinalCounts(copied, clock)), 2000);
     return copied.end == CopyEnd::Cancelled ? Outcome::Cancelled : Outcome::Done;
 }
@@ -300,12 +300,12 @@ Outcome FinishRestore(RestoreRun& run, const Extent& extent, const CopyResult& c
 Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
     std::optional<Extent> extent = SelectedExtent("For Restore select Partition only");
     if (!extent) return Outcome::Refused;
-    const app::DiskRecord& disk = app::SelectedDisk;
+    const disk::DiskRecord& disk = disk::SelectedDisk;
     const std::string& letter = disk.Partitions[size_t(extent->slot)].Letter;
-    run.disk = app::OpenDiskDevice(disk.DiskNumber, "", true, true);
-    if (run.disk && !letter.empty()) run.volume = app::OpenDiskDevice(0, letter, true, true);
+    run.disk = disk::OpenDiskDevice(disk.DiskNumber, "", true, true);
+    if (run.disk && !letter.empty()) run.volume = disk::OpenDiskDevice(0, letter, true, true);
     if (!run.disk || (!letter.empty() && !run.volume)) {
-        app::ShowStatus("Error opening the Disk" + std::to_string(disk.DiskNumber), 1000);
+        core::ShowStatus("Error opening the Disk" + std::to_string(disk.DiskNumber), 1000);
         return Outcome::Failed;
     }
     run.Target().AllowExtendedAccess();
@@ -316,11 +316,11 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
     auto [path, imageBytes] = *chosen;
     run.image = platform::OpenSequentialFile(path);
     if (!run.image) {
-        app::ShowStatus("Unable to open file " + path, 1000);
+        core::ShowStatus("Unable to open file " + path, 1000);
         return Outcome::Failed;
     }
 
-    ui::UI().SetText(app::RestoreButton, "Restore Cancel");
+    ui::UI().SetText(core::RestoreButton, "Restore Cancel");
     CopyJob job;
     job.begin = extent->start * extent->sector;
     job.end = job.begin + imageBytes;
@@ -334,15 +334,15 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
     job.showProgress = [&](const TransferCounts& counts) {
         ShowTransfer(counts.bytesWritten, total, counts);
     };
-    job.cancel = &app::TransferCancelFlag;
+    job.cancel = &core::TransferCancelFlag;
     CopyClock clock = HighResClock();
     CopyResult copied = CopyChunks(job, *run.buffers, clock);
     if (copied.end == CopyEnd::ReadFailed) {
-        app::DrawStatus("ReadFile Error=" + Decimal(copied.error));
+        core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
         return Outcome::Failed;
     }
     if (copied.end == CopyEnd::WriteFailed) {
-        app::DrawStatus("WriteFile Error=" + Decimal(copied.error));
+        core::DrawStatus("WriteFile Error=" + Decimal(copied.error));
         download::ShowSystemError(copied.error);
         return Outcome::Failed;
     }
@@ -352,7 +352,7 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
         !Verify(run.Target(), *run.image, job.begin, job.end, *run.buffers))
         outcome = Outcome::Failed;
     // The partition's own handle goes first: the system does not resize an open partition.
-    if (run.volume) app::UnlockVolume(run.volume.get());
+    if (run.volume) disk::UnlockVolume(run.volume.get());
     run.volume.reset();
     run.disk->UpdateProperties();
     return outcome;
@@ -361,23 +361,23 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
 void CloseRestore(RestoreRun& run) {
     run.buffers.reset();
     run.image.reset();
-    for (DiskHandlePtr* handle : {&run.volume, &run.disk})
+    for (disk::DiskHandlePtr* handle : {&run.volume, &run.disk})
         if (*handle) {
-            app::UnlockVolume(handle->get());
+            disk::UnlockVolume(handle->get());
             handle->reset();
         }
-    if (app::TransferCancelFlag != 0) app::DrawStatus("Restore Cancelled");
-    app::TransferCancelFlag = 0;
-    app::BusyFlag = 0;
-    app::RefreshDriveList();
+    if (core::TransferCancelFlag != 0) core::DrawStatus("Restore Cancelled");
+    core::TransferCancelFlag = 0;
+    core::BusyFlag = 0;
+    disk::RefreshDriveList();
     ui::Toolkit& ui = ui::UI();
-    ui.EnableControl(app::DriveTree, true);
-    ui.SetText(app::RestoreButton, "Restore Partition");
+    ui.EnableControl(core::DriveTree, true);
+    ui.SetText(core::RestoreButton, "Restore Partition");
 }
 
 void BeginOperation() {
-    app::BusyFlag = 1;
-    ui::UI().EnableControl(app::DriveTree, false);
+    core::BusyFlag = 1;
+    ui::UI().EnableControl(core::DriveTree, false);
 }
 
 }  // namespace

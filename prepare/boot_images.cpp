@@ -2,7 +2,7 @@
 
 #include "boot_images_data.h"  // generated from data/boot by the build
 
-namespace app {
+namespace prepare {
 
 std::span<const uint8_t> BootImageBytes(BootImage image) {
     switch (image) {
@@ -22,4 +22,4 @@ std::span<const uint8_t> BootImageBytes(BootImage image) {
     return {};
 }
 
-}  // namespace app
+}  // namespace prepare

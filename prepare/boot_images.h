@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace app {
+namespace prepare {
 
 enum class BootImage {
     Boot0,        // MBR, "Clover" set
@@ -19,4 +19,4 @@ enum class BootImage {
 // 512 bytes per sector, each sector ending with 0x55 0xAA.
 std::span<const uint8_t> BootImageBytes(BootImage image);
 
-}  // namespace app
+}  // namespace prepare

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "disk/raw_access.h"
 
-namespace app {
+namespace prepare {
 namespace {
 
 constexpr int64_t kBackupBootRegion = 12;  // exFAT: sectors 12-23 mirror 0-11
@@ -16,14 +16,14 @@ constexpr int64_t kChecksumSector = 11;
 // Sectors 11 and 23 get the checksum of the main boot region as it now stands.
 void WriteExFatChecksum(platform::DiskHandle* volume, int64_t bytesPerSector) {
     std::vector<uint8_t> region(size_t(bytesPerSector * 12), 0);
-    ReadSectors(volume, bytesPerSector, 0, 12, region.data());
+    disk::ReadSectors(volume, bytesPerSector, 0, 12, region.data());
     uint32_t checksum = ExFatBootChecksum(region.data(), size_t(bytesPerSector * 11));
     if (checksum == 0) return;
     uint8_t* sector = region.data() + kChecksumSector * bytesPerSector;
     for (int64_t i = 0; i < bytesPerSector / 4; ++i)
         for (int b = 0; b < 4; ++b) sector[i * 4 + b] = uint8_t(checksum >> (8 * b));
-    WriteSectors(volume, bytesPerSector, kChecksumSector, 1, sector);
-    WriteSectors(volume, bytesPerSector, kBackupBootRegion + kChecksumSector, 1, sector);
+    disk::WriteSectors(volume, bytesPerSector, kChecksumSector, 1, sector);
+    disk::WriteSectors(volume, bytesPerSector, kBackupBootRegion + kChecksumSector, 1, sector);
 }
 
 }  // namespace
@@ -53,21 +53,21 @@ bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
                                 const std::string& fileSystem) {
     size_t bytes = size_t(bytesPerSector) * size_t(sectors);
     std::vector<uint8_t> boot(bytes, 0), current(bytes, 0);
-    DiskHandlePtr volume = OpenDiskDevice(diskNumber, letter, true, true);
+    disk::DiskHandlePtr volume = disk::OpenDiskDevice(diskNumber, letter, true, true);
     if (!volume) {
-        CancelFlag = 1;
+        core::CancelFlag = 1;
         return false;
     }
-    ReadSectors(volume.get(), bytesPerSector, 0, sectors, current.data());
+    disk::ReadSectors(volume.get(), bytesPerSector, 0, sectors, current.data());
     std::memcpy(boot.data(), image.data(), std::min(image.size(), bytes));
     SpliceParameterBlock(boot.data(), current.data(), fileSystem);
-    WriteSectors(volume.get(), bytesPerSector, 0, sectors, boot.data());
+    disk::WriteSectors(volume.get(), bytesPerSector, 0, sectors, boot.data());
     if (fileSystem == "exFAT") {
-        WriteSectors(volume.get(), bytesPerSector, kBackupBootRegion, sectors, boot.data());
+        disk::WriteSectors(volume.get(), bytesPerSector, kBackupBootRegion, sectors, boot.data());
         WriteExFatChecksum(volume.get(), bytesPerSector);
     }
-    UnlockVolume(volume.get());
+    disk::UnlockVolume(volume.get());
     return true;
 }
 
-}  // namespace app
+}  // namespace prepare

@@ -7,7 +7,7 @@
 
 #include "prepare/boot_images.h"
 
-namespace app {
+namespace prepare {
 
 struct BootRecordSet {
     BootImage mbr;
@@ -34,4 +34,4 @@ uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length);
 // for FAT32, 0-119 for exFAT.
 void SpliceParameterBlock(uint8_t* image, const uint8_t* volume, const std::string& fileSystem);
 
-}  // namespace app
+}  // namespace prepare

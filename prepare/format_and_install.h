@@ -1,6 +1,6 @@
 #pragma once
 #include <cstdint>
-namespace app {
+namespace prepare {
 // Wipes, partitions and formats the selected drive; installs the data set when asked.
 void FormatAndInstall(int32_t installDataSet);
-}  // namespace app
+}  // namespace prepare

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "app/progress.h"
-#include "app/state.h"
+#include "core/progress.h"
+#include "core/state.h"
 #include "disk/disk_system.h"
 
-namespace app {
+namespace prepare {
 namespace {
 
 struct Report {
@@ -44,41 +44,41 @@ T InfoValue(const void* info) {
 
 void HandleReport(uint32_t command, const void* info) {
     if (command == kProgress) {
-        DrawStatus("Formatting: " + std::to_string(InfoValue<uint32_t>(info)) + " %");
+        core::DrawStatus("Formatting: " + std::to_string(InfoValue<uint32_t>(info)) + " %");
         return;
     }
     if (command == kDone) {
         bool success = InfoValue<uint8_t>(info) != 0;
-        DrawStatus(success ? "Creating file system completed" : "Error while formatting");
-        if (!success) CancelFlag = 1;
+        core::DrawStatus(success ? "Creating file system completed" : "Error while formatting");
+        if (!success) core::CancelFlag = 1;
         return;
     }
     for (const Report& report : kReports) {
         if (report.command != command) continue;
-        if (report.text) DrawStatus(report.text);
-        if (report.fatal) CancelFlag = 1;
+        if (report.text) core::DrawStatus(report.text);
+        if (report.fatal) core::CancelFlag = 1;
         return;
     }
-    CancelFlag = 1;  // a report the program does not know stops the format
+    core::CancelFlag = 1;  // a report the program does not know stops the format
 }
 
 }  // namespace
 
 bool FormatCallback(uint32_t command, uint32_t, const void* info) {
-    if (CancelFlag != 0) return false;
+    if (core::CancelFlag != 0) return false;
     HandleReport(command, info);
-    return CancelFlag == 0;
+    return core::CancelFlag == 0;
 }
 
 int FormatVolume(const std::string& letter, const std::string& fileSystem, const std::string& label,
                  int32_t quick, uint32_t clusterSize) {
     platform::FormatRequest request{letter, fileSystem, label, quick != 0, clusterSize};
-    if (Disks().RunFormatService(request, FormatCallback) ==
+    if (disk::Disks().RunFormatService(request, FormatCallback) ==
         platform::FormatServiceStatus::ServiceMissing) {
-        ShowStatus("Error OpenLibrary fmifs.dll", 2000);
+        core::ShowStatus("Error OpenLibrary fmifs.dll", 2000);
         return 0;
     }
-    return CancelFlag == 0 ? 1 : 0;
+    return core::CancelFlag == 0 ? 1 : 0;
 }
 
-}  // namespace app
+}  // namespace prepare

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace prepare {
 
 // 1 when the format ran to its end without a fatal report and without a cancel, else 0.
 int FormatVolume(const std::string& letter, const std::string& fileSystem, const std::string& label,
@@ -13,4 +13,4 @@ int FormatVolume(const std::string& letter, const std::string& fileSystem, const
 // Turns one report of the service into the status line and CancelFlag; false stops it.
 bool FormatCallback(uint32_t command, uint32_t action, const void* info);
 
-}  // namespace app
+}  // namespace prepare

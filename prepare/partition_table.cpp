@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "app/progress.h"
-#include "app/state.h"
+#include "core/progress.h"
+#include "core/state.h"
 #include "disk/raw_access.h"
 #include "platform/clock.h"
 
-namespace app {
+namespace prepare {
 namespace {
 
 constexpr int kClearedSectors = 128;
@@ -17,8 +17,9 @@ constexpr size_t kSignatureOffset = 440;
 bool ClearRange(platform::DiskHandle* disk, const std::vector<uint8_t>& zero, int64_t first,
                 int64_t bytesPerSector) {
     for (int64_t lba = first; lba < first + kClearedSectors; ++lba) {
-        if (CancelFlag != 0) return false;
-        if (WriteSectors(disk, bytesPerSector, lba, 1, zero.data()) < bytesPerSector) return false;
+        if (core::CancelFlag != 0) return false;
+        if (disk::WriteSectors(disk, bytesPerSector, lba, 1, zero.data()) < bytesPerSector)
+            return false;
     }
     return true;
 }
@@ -52,7 +53,7 @@ int ClearPartitionStructures(platform::DiskHandle* disk, int64_t diskSizeBytes,
     if (bytesPerSector <= 0) return 0;
     int64_t sectors = diskSizeBytes / bytesPerSector;
     std::vector<uint8_t> zero(size_t(bytesPerSector), 0);
-    DrawStatus("Clearing MBR/GPT structures ...");
+    core::DrawStatus("Clearing MBR/GPT structures ...");
     if (!ClearRange(disk, zero, 0, bytesPerSector)) return 0;
     // A disk of fewer than 256 sectors: the tail range overlaps the head or starts before it.
     return ClearRange(disk, zero, std::max<int64_t>(0, sectors - kClearedSectors), bytesPerSector)
@@ -91,22 +92,22 @@ void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr
                            const PartitionArea& area, int64_t bytesPerSector) {
     std::memcpy(mbr.data() + kTableOffset, area.data(), area.size());
     PutLittleEndian32(mbr.data() + kSignatureOffset, uint32_t(platform::SystemClock().TickMs()));
-    WriteSectors(disk, bytesPerSector, 0, 1, mbr.data());
+    disk::WriteSectors(disk, bytesPerSector, 0, 1, mbr.data());
     std::vector<uint8_t> zero(size_t(bytesPerSector), 0);
     for (int entry = 0; entry < 4; ++entry) {
         uint32_t first = LittleEndian32(area.data() + 16 * entry + 8);
         if (first == 0) continue;
-        ShowStatus("Clearing PBR structures ...", 0);
-        WriteSectors(disk, bytesPerSector, first, 1, zero.data());
+        core::ShowStatus("Clearing PBR structures ...", 0);
+        disk::WriteSectors(disk, bytesPerSector, first, 1, zero.data());
     }
     if (disk) disk->UpdateProperties();
 }
 
 void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector) {
     std::vector<uint8_t> sector(size_t(bytesPerSector), 0);
-    ReadSectors(disk, bytesPerSector, 0, 1, sector.data());
+    disk::ReadSectors(disk, bytesPerSector, 0, 1, sector.data());
     sector[kTableOffset + 4] = 0x0C;
-    WriteSectors(disk, bytesPerSector, 0, 1, sector.data());
+    disk::WriteSectors(disk, bytesPerSector, 0, 1, sector.data());
 }
 
-}  // namespace app
+}  // namespace prepare

@@ -8,7 +8,7 @@
 
 #include "platform/disks.h"
 
-namespace app {
+namespace prepare {
 
 // Four 16-byte entries and the 0x55 0xAA signature: bytes 446-511 of the MBR.
 using PartitionArea = std::array<uint8_t, 66>;
@@ -46,4 +46,4 @@ void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr
 // Entry 1 becomes type 0x0C; everything else in sector 0 stays.
 void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector);
 
-}  // namespace app
+}  // namespace prepare

@@ -21,7 +21,7 @@ bool Contains(std::string_view text, std::string_view part) {
 
 bool CatalogWalk::Enter(const XmlElement& element) {
     if (!state_.InEntry && element.name == "string" && Contains(element.text, pattern_)) {
-        app::RecoveryEntry entry;
+        core::RecoveryEntry entry;
         entry.SmdUrl = element.text;
         entry.SourceName = pattern_;
         entries_.push_back(std::move(entry));
@@ -36,7 +36,7 @@ bool CatalogWalk::Enter(const XmlElement& element) {
 }
 
 void CatalogWalk::StoreValue(std::string_view text) {
-    app::RecoveryEntry& entry = entries_.back();
+    core::RecoveryEntry& entry = entries_.back();
     const std::string& key = state_.LastKey;
     if (key == "Digest") entry.Digest = text;
     if (key == "MetadataURL") entry.MetadataURL = text;
@@ -75,8 +75,8 @@ void RootAttribute::Root(std::string_view, const XmlAttributes& attributes) {
 }
 
 XmlResult WalkCatalog(const std::string& path, const std::string& pattern,
-                      std::vector<app::RecoveryEntry>& entries, XmlError& error) {
-    std::vector<app::RecoveryEntry> found;
+                      std::vector<core::RecoveryEntry>& entries, XmlError& error) {
+    std::vector<core::RecoveryEntry> found;
     CatalogWalk walk(pattern, found);
     XmlResult result = ParseXmlFile(path, walk, error);
     if (result == XmlResult::Parsed) entries = std::move(found);

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recovery/recovery_entry.h"
+#include "core/recovery_entry.h"
 #include "recovery/xml_stream.h"
 
 namespace recovery {
@@ -27,7 +27,7 @@ struct TitleSearchState {
 // key. The state starts cleared for every catalog.
 class CatalogWalk : public ElementVisitor {
 public:
-    CatalogWalk(std::string pattern, std::vector<app::RecoveryEntry>& entries)
+    CatalogWalk(std::string pattern, std::vector<core::RecoveryEntry>& entries)
         : pattern_(std::move(pattern)), entries_(entries) {}
 
     bool Enter(const XmlElement& element) override;
@@ -37,7 +37,7 @@ private:
     void StoreValue(std::string_view text);
 
     std::string pattern_;
-    std::vector<app::RecoveryEntry>& entries_;
+    std::vector<core::RecoveryEntry>& entries_;
     CatalogWalkState state_;
 };
 
@@ -76,7 +76,7 @@ private:
 
 // Walks a catalog file for the entries whose metadata name holds pattern.
 XmlResult WalkCatalog(const std::string& path, const std::string& pattern,
-                      std::vector<app::RecoveryEntry>& entries, XmlError& error);
+                      std::vector<core::RecoveryEntry>& entries, XmlError& error);
 
 // Searches a metadata file for the English localized value of keyName.
 XmlResult FindLocalizedTitle(const std::string& path, const std::string& keyName,

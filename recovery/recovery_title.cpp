@@ -38,13 +38,13 @@ int64_t LeadingNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-void AddRevisionToTitle(app::RecoveryEntry& entry) {
+void AddRevisionToTitle(core::RecoveryEntry& entry) {
     if (entry.Revision.empty()) return;
     entry.Title = "(" + entry.Revision + ") " + entry.Title;
     if (!entry.PostDate.empty())
         entry.Title += " " + entry.PostDate.substr(0, entry.PostDate.find(' '));
     int64_t size = LeadingNumber(entry.Size);
-    if (size > 0) entry.Title += " " + app::FormatSize(size, 0);
+    if (size > 0) entry.Title += " " + disk::FormatSize(size, 0);
 }
 
 }  // namespace recovery

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "recovery/recovery_entry.h"
+#include "core/recovery_entry.h"
 
 namespace recovery {
 
@@ -22,6 +22,6 @@ int64_t LeadingNumber(std::string_view text);
 
 // With a revision: "(" + revision + ") " + title, then the post date's day and the size
 // when they are known; without one the title stays as it is.
-void AddRevisionToTitle(app::RecoveryEntry& entry);
+void AddRevisionToTitle(core::RecoveryEntry& entry);
 
 }  // namespace recovery

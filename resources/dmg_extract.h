@@ -1,5 +1,5 @@
 #pragma once
 #include <cstdint>
-namespace app {
+namespace resources {
 void ExtractHfsFromDmg(int32_t argument);
-}  // namespace app
+}  // namespace resources

@@ -3,7 +3,7 @@
 
 #include <lzma.h>
 
-namespace app {
+namespace resources {
 
 class LzmaStream {
 public:
@@ -17,4 +17,4 @@ private:
     lzma_stream stream_ = LZMA_STREAM_INIT;
 };
 
-}  // namespace app
+}  // namespace resources

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-namespace app {
+namespace resources {
 
 extern const std::span<const uint8_t> SevenZipPack;
 extern const std::span<const uint8_t> HfsDrivers32Pack;
@@ -21,4 +21,4 @@ extern const char* const ArchiverFileName;
 extern const char* const CloverScriptFileName;
 extern const char* const RecoveryScriptFileName;
 
-}  // namespace app
+}  // namespace resources

@@ -8,7 +8,7 @@
 
 #include "resources/lzma_stream.h"
 
-namespace app {
+namespace resources {
 namespace {
 
 constexpr uint8_t kLargestProperties = 9 * 5 * 5 - 1;
@@ -65,4 +65,4 @@ size_t DecodeLzma(std::span<const uint8_t> lzma, std::span<uint8_t> out) {
     return size_t(stream.get()->total_out);
 }
 
-}  // namespace app
+}  // namespace resources

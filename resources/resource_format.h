@@ -13,7 +13,7 @@
 #include <optional>
 #include <span>
 
-namespace app {
+namespace resources {
 
 constexpr size_t kResourceHeaderBytes = 12;
 constexpr size_t kLzmaHeaderBytes = 5;
@@ -35,4 +35,4 @@ uint32_t Crc32(std::span<const uint8_t> bytes);
 // how many bytes were produced, fewer when the stream is short or damaged.
 size_t DecodeLzma(std::span<const uint8_t> lzma, std::span<uint8_t> out);
 
-}  // namespace app
+}  // namespace resources

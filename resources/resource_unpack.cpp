@@ -3,13 +3,13 @@
 #include <memory>
 #include <new>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "resources/resource_format.h"
 #include "resources/temp_folder.h"
 #include "ui/toolkit.h"
 
-namespace app {
+namespace resources {
 namespace {
 
 void ShowError(const std::string& text) {
@@ -20,7 +20,7 @@ void ShowError(const std::string& text) {
 
 std::string UnpackInternalMemoryToTempFile(std::span<const uint8_t> resource) {
     if (resource.empty()) return "";
-    if (TempFolder.empty() && !CreateTempFolder()) return "";
+    if (core::TempFolder.empty() && !CreateTempFolder()) return "";
     auto header = ReadResourceHeader(resource);
     if (!header || header->unpackedSize == 0) return "";
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[header->unpackedSize]);
@@ -31,7 +31,7 @@ std::string UnpackInternalMemoryToTempFile(std::span<const uint8_t> resource) {
         ShowError("Error UnpackInternalMemoryToTempFile: CRC32 Error");
         return "";
     }
-    std::string path = NewTempFileName(TempFolder);
+    std::string path = NewTempFileName(core::TempFolder);
     if (path.empty()) return "";
     int64_t written = platform::WriteNewFile(path, unpacked);
     if (written < 0) return "";
@@ -43,4 +43,4 @@ std::string UnpackInternalMemoryToTempFile(std::span<const uint8_t> resource) {
     return path;
 }
 
-}  // namespace app
+}  // namespace resources

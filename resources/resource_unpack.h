@@ -5,11 +5,11 @@
 #include <span>
 #include <string>
 
-namespace app {
+namespace resources {
 
 // The path of a new TEMP file in TempFolder (made first where there is none) holding the
 // resource's ZIP archive; "" on any failure. A CRC mismatch and a short write are shown
 // in a box titled "Error"; the other failures are silent.
 std::string UnpackInternalMemoryToTempFile(std::span<const uint8_t> resource);
 
-}  // namespace app
+}  // namespace resources

@@ -2,11 +2,11 @@
 
 #include <random>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
-namespace app {
+namespace resources {
 namespace {
 
 int RandomNumber() {
@@ -17,7 +17,7 @@ int RandomNumber() {
 }  // namespace
 
 bool CreateTempFolder() {
-    TempFolder.clear();
+    core::TempFolder.clear();
     std::string temporary = platform::TemporaryPath();
     if (temporary.empty()) return false;
     temporary = platform::JoinPath(temporary, "");
@@ -25,11 +25,11 @@ bool CreateTempFolder() {
         if (entry.folder && entry.name.starts_with("SFKTemp"))
             platform::RemoveTree(temporary + entry.name);
     do
-        TempFolder =
+        core::TempFolder =
             temporary + "SFKTemp" + std::to_string(RandomNumber()) + platform::PathSeparator();
-    while (platform::FolderExists(TempFolder));
-    if (!platform::CreateFolder(TempFolder)) return false;
-    platform::SetHidden(TempFolder);  // a plain Linux folder has no such attribute
+    while (platform::FolderExists(core::TempFolder));
+    if (!platform::CreateFolder(core::TempFolder)) return false;
+    platform::SetHidden(core::TempFolder);  // a plain Linux folder has no such attribute
     return true;
 }
 
@@ -45,4 +45,4 @@ std::string NewTempFileName(const std::string& folder) {
     return candidate;
 }
 
-}  // namespace app
+}  // namespace resources

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace app {
+namespace resources {
 
 // Deletes every SFKTemp folder in the user's temporary folder (the current one included)
 // and makes a fresh one, "SFKTemp" + a number from 1000 to 9999, hidden, named by
@@ -14,4 +14,4 @@ bool CreateTempFolder();
 // number from 1000 to 9999, that nothing has yet; "" for an empty folder argument.
 std::string NewTempFileName(const std::string& folder);
 
-}  // namespace app
+}  // namespace resources

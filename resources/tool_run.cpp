@@ -1,17 +1,17 @@
 #include "resources/tool_run.h"
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
-namespace app {
+namespace resources {
 
 int RunUnpackedTool(const std::string& tool, const std::vector<std::string>& arguments,
                     const std::string& workingFolder, bool hidden) {
-    if (!TempFolder.empty())
-        for (const platform::FolderEntry& entry : platform::ListFolder(TempFolder))
-            platform::SetHidden(platform::JoinPath(TempFolder, entry.name));
+    if (!core::TempFolder.empty())
+        for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
+            platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
     return platform::RunTool(tool, arguments, workingFolder, hidden);
 }
 
@@ -26,4 +26,4 @@ bool RunArchiverStep(const std::string& tool, const std::vector<std::string>& ar
     return true;
 }
 
-}  // namespace app
+}  // namespace resources

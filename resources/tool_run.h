@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace resources {
 
 // Gives every entry of TempFolder the hidden attribute, then runs the tool to its end in
 // the working folder ("" = the current one); hidden: without a console window. The exit
@@ -21,4 +21,4 @@ bool RunArchiverStep(const std::string& tool, const std::vector<std::string>& ar
                      const std::string& workingFolder, bool hidden,
                      const std::vector<std::string>& expectedFiles);
 
-}  // namespace app
+}  // namespace resources

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <memory>
 
-#include "app/ids.h"
-#include "app/progress.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/progress.h"
+#include "core/state.h"
 #include "platform/clock.h"
 #include "platform/file_tree.h"
 #include "platform/files.h"
@@ -17,15 +17,15 @@
 #include "resources/zip_handles.h"
 #include "ui/toolkit.h"
 
-namespace app {
+namespace resources {
 namespace {
 
 constexpr int64_t kSettleMs = 1000;
 
-bool ProgressBarShown() { return ui::HasToolkit() && ui::UI().WindowExists(MainWindow); }
+bool ProgressBarShown() { return ui::HasToolkit() && ui::UI().WindowExists(core::MainWindow); }
 
 void ShowProgress(int32_t percent, const std::string& text) {
-    if (ProgressBarShown()) DrawStatus(text, percent);
+    if (ProgressBarShown()) core::DrawStatus(text, percent);
 }
 
 // Rights kept by a Unix packer: an executable entry stays runnable.
@@ -60,7 +60,7 @@ bool ExtractAll(const std::string& archivePath, const std::string& destination, 
     if (count < 0) return false;
     if (showProgress) ShowProgress(0, "");
     std::unique_ptr<platform::FileTree> tree = platform::OpenFileTree(destination);
-    for (zip_int64_t i = 1; i <= count && !CancelFlag; ++i) {
+    for (zip_int64_t i = 1; i <= count && !core::CancelFlag; ++i) {
         ExtractEntry(archive.get(), zip_uint64_t(i - 1), *tree);
         if (showProgress)
             ShowProgress(int32_t(std::lround(double(i) * 100 / double(count))),
@@ -80,13 +80,13 @@ bool UnpackArchive(std::span<const uint8_t> resource, const std::string& destina
                    bool deleteArchive) {
     bool result = false;
     std::string archive = fromResource ? "" : archivePath;
-    if (!CancelFlag && !destination.empty()) {
+    if (!core::CancelFlag && !destination.empty()) {
         if (fromResource && !resource.empty()) archive = UnpackInternalMemoryToTempFile(resource);
         if (!archive.empty())
             result = ExtractAll(archive, platform::JoinPath(destination, ""), showProgress);
     }
     if (deleteArchive && platform::FileSize(archive) > 0) platform::RemoveFile(archive);
-    if (showProgress && ProgressBarShown()) DrawStatus("", 0);
+    if (showProgress && ProgressBarShown()) core::DrawStatus("", 0);
     return result;
 }
 
@@ -104,4 +104,4 @@ void CreatePath(const std::string& path) {
     platform::CreateFolder(folder);
 }
 
-}  // namespace app
+}  // namespace resources

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace app {
+namespace resources {
 
 // Extracts every entry below the destination (a separator is added where missing). The
 // archive is the resource when fromResource is set (decoded into a TEMP file first),
@@ -21,4 +21,4 @@ bool UnpackArchive(std::span<const uint8_t> resource, const std::string& destina
 // Creates the folder and every missing parent; failures are ignored.
 void CreatePath(const std::string& path);
 
-}  // namespace app
+}  // namespace resources

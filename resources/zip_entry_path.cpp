@@ -1,6 +1,6 @@
 #include "resources/zip_entry_path.h"
 
-namespace app {
+namespace resources {
 namespace {
 
 // Archives made on Windows may separate with backslashes, which Windows would follow: on
@@ -27,4 +27,4 @@ std::optional<std::string> EntryPath(const std::string& name) {
 
 bool IsFolderEntry(const std::string& name) { return !name.empty() && IsSeparator(name.back()); }
 
-}  // namespace app
+}  // namespace resources

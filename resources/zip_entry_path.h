@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace app {
+namespace resources {
 
 // The entry's path below the destination, its parts joined by "/" ("/" and "\" both
 // separate parts; "." parts drop out). nullopt for a name that must not be written:
@@ -15,4 +15,4 @@ std::optional<std::string> EntryPath(const std::string& name);
 // The entry names a folder: it ends with a separator.
 bool IsFolderEntry(const std::string& name);
 
-}  // namespace app
+}  // namespace resources

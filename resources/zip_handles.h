@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace app {
+namespace resources {
 
 struct ZipArchiveDiscarder {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -18,4 +18,4 @@ struct ZipEntryCloser {
 };
 using OwnedEntry = std::unique_ptr<zip_file_t, ZipEntryCloser>;
 
-}  // namespace app
+}  // namespace resources

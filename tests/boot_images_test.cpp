@@ -8,8 +8,8 @@
 
 namespace {
 
-using app::BootImage;
-using app::BootImageBytes;
+using prepare::BootImage;
+using prepare::BootImageBytes;
 
 constexpr BootImage kAllImages[] = {BootImage::Boot0,     BootImage::Boot1f32alt,
                                     BootImage::Boot1xalt, BootImage::MbrBin,

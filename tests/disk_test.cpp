@@ -1,9 +1,9 @@
 #include <cstring>
 
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/disk_record.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
@@ -22,18 +22,18 @@ class DiskTest : public test::AppTest {
 protected:
     DiskTest() : disks(*test::FakeDiskSystem::Install()) {
         app::BuildMainWindow();
-        app::EnableFixedDisks = 0;
-        app::SystemDriveLetter = "C";
-        app::SelectedDisk = {};
-        app::DiskList.clear();
+        core::EnableFixedDisks = 0;
+        core::SystemDriveLetter = "C";
+        disk::SelectedDisk = {};
+        disk::DiskList.clear();
     }
-    ~DiskTest() override { app::SetDiskSystem(nullptr); }
+    ~DiskTest() override { disk::SetDiskSystem(nullptr); }
 
     std::vector<std::string> Lines() {
         std::vector<std::string> lines;
-        for (int i = 0; i < toolkit().ItemCount(app::DriveTree); ++i)
-            lines.push_back(std::string(toolkit().ItemLevel(app::DriveTree, i) * 2, ' ') +
-                            toolkit().ItemText(app::DriveTree, i));
+        for (int i = 0; i < toolkit().ItemCount(core::DriveTree); ++i)
+            lines.push_back(std::string(toolkit().ItemLevel(core::DriveTree, i) * 2, ' ') +
+                            toolkit().ItemText(core::DriveTree, i));
         return lines;
     }
     std::string Status() {
@@ -51,19 +51,19 @@ protected:
 };
 
 TEST(DiskTypes, NamesFollowTheirTables) {
-    EXPECT_EQ(app::BusTypeName(7), "USB");
-    EXPECT_EQ(app::BusTypeName(15), "FileBackedVirtual");
-    for (int16_t unnamed : {16, 17, 127}) EXPECT_EQ(app::BusTypeName(unnamed), "");
-    for (int16_t unknown : {-1, 18, 126, 128}) EXPECT_EQ(app::BusTypeName(unknown), "Unknown");
-    EXPECT_EQ(app::DriveTypeName(3), "Fixed");
-    EXPECT_EQ(app::DriveTypeName(1), "Root directory does not exist");
-    EXPECT_EQ(app::DriveTypeName(7), "Indetermined");
-    EXPECT_EQ(app::DriveTypeName(-1), "Indetermined");
-    EXPECT_EQ(app::PartitionTypeName(0x00), "RAW");
-    EXPECT_EQ(app::PartitionTypeName(0x0C), "FAT32 LBA");
-    EXPECT_EQ(app::PartitionTypeName(0xEB), "BeOS");
-    EXPECT_EQ(app::PartitionTypeName(0xFC), "VMware VMKCORE");
-    EXPECT_EQ(app::PartitionTypeName(0x13), "UnknownFS");
+    EXPECT_EQ(disk::BusTypeName(7), "USB");
+    EXPECT_EQ(disk::BusTypeName(15), "FileBackedVirtual");
+    for (int16_t unnamed : {16, 17, 127}) EXPECT_EQ(disk::BusTypeName(unnamed), "");
+    for (int16_t unknown : {-1, 18, 126, 128}) EXPECT_EQ(disk::BusTypeName(unknown), "Unknown");
+    EXPECT_EQ(disk::DriveTypeName(3), "Fixed");
+    EXPECT_EQ(disk::DriveTypeName(1), "Root directory does not exist");
+    EXPECT_EQ(disk::DriveTypeName(7), "Indetermined");
+    EXPECT_EQ(disk::DriveTypeName(-1), "Indetermined");
+    EXPECT_EQ(disk::PartitionTypeName(0x00), "RAW");
+    EXPECT_EQ(disk::PartitionTypeName(0x0C), "FAT32 LBA");
+    EXPECT_EQ(disk::PartitionTypeName(0xEB), "BeOS");
+    EXPECT_EQ(disk::PartitionTypeName(0xFC), "VMware VMKCORE");
+    EXPECT_EQ(disk::PartitionTypeName(0x13), "UnknownFS");
 }
 
 TEST_F(DiskTest, ListShowsSticksWithTheirPartitions) {
@@ -73,17 +73,17 @@ TEST_F(DiskTest, ListShowsSticksWithTheirPartitions) {
     AddVolume("E:\\", 1, 1, "EFI");
     AddVolume("F:\\", 1, 2, "", "NTFS");
     disks.volumes.push_back({"D:\\", false, {}, "", ""});  // a CD-ROM
-    EXPECT_EQ(app::RefreshDriveList(), 4);
+    EXPECT_EQ(disk::RefreshDriveList(), 4);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"USB: SanDisk Cruzer 14.5 GB (E: F:)",
                                                  "  Part1: 200 MB FAT32 Act <EFI> E:",
                                                  "  Part2: 9.5 GB NTFS <NONAME> F:"}));
-    EXPECT_EQ(toolkit().SelectedItem(app::DriveTree), 0);
+    EXPECT_EQ(toolkit().SelectedItem(core::DriveTree), 0);
     EXPECT_EQ(Status(), "Select the USB Flash Drive, please");
-    EXPECT_EQ(app::DiskList[0].ListRow, -1);  // the fixed disk is not listed
-    EXPECT_EQ(app::DiskList[1].Partitions[1].ListRow, 2);
+    EXPECT_EQ(disk::DiskList[0].ListRow, -1);  // the fixed disk is not listed
+    EXPECT_EQ(disk::DiskList[1].Partitions[1].ListRow, 2);
 
-    app::EnableFixedDisks = 1;
-    app::RefreshDriveList();
+    core::EnableFixedDisks = 1;
+    disk::RefreshDriveList();
     EXPECT_EQ(Lines().size(), 5u);
     EXPECT_EQ(Lines()[0], "SATA: Vendor Product 465.8 GB (C:)");
 }
@@ -98,118 +98,118 @@ TEST_F(DiskTest, LinesKeepWhatTheQueriesCouldNotGive) {
     disks.disks[3].Layout.reset();
     AddVolume("H:\\", 3, 1, "GPT data");
     AddStick(4, {});
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     EXPECT_EQ(Lines(), (std::vector<std::string>{
                            "USB: SanDisk Cruzer G:)", "  Part1: 500 KB FAT32 <NONAME> ",
                            "USB: SanDisk Cruzer 14.5 GB (H:)", "USB: SanDisk Cruzer 14.5 GB ()"}));
-    EXPECT_EQ(app::DiskList[0].Partitions[1].FsName, "RAW");
-    EXPECT_EQ(app::DiskList[0].Partitions[4].Letter, "G:");
-    EXPECT_EQ(app::DiskList[1].PartitionCount, 0);
+    EXPECT_EQ(disk::DiskList[0].Partitions[1].FsName, "RAW");
+    EXPECT_EQ(disk::DiskList[0].Partitions[4].Letter, "G:");
+    EXPECT_EQ(disk::DiskList[1].PartitionCount, 0);
 }
 
 TEST_F(DiskTest, HintsAskForAStickOrForRights) {
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     EXPECT_TRUE(Lines().empty());
     EXPECT_EQ(Status(), "Insert a USB Flash Drive ...");
     disks.rightsProblem = "No administrator rights: disks can be listed but not written";
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     EXPECT_EQ(Status(), disks.rightsProblem);
     size_t shown = toolkit().StatusLines().size();
-    app::BusyFlag = 1;
-    app::RefreshDriveList();
+    core::BusyFlag = 1;
+    disk::RefreshDriveList();
     EXPECT_EQ(toolkit().StatusLines().size(), shown);
 }
 
 TEST_F(DiskTest, SelectionCopiesTheChosenRecord) {
     AddStick(2, {{2048, kEfi, 0x0C}, {2048 + kEfi, 4096, 0x07}});
     AddStick(5, {{2048, kEfi, 0x0C}});
-    app::RefreshDriveList();
-    EXPECT_TRUE(app::GetSelectedDisk());
-    EXPECT_EQ(app::SelectedDisk.DiskNumber, 2);
-    EXPECT_EQ(app::SelectedDisk.SelectedPartition, 0);
-    toolkit().SelectItem(app::DriveTree, 2);
-    EXPECT_TRUE(app::GetSelectedDisk());
-    EXPECT_EQ(app::SelectedDisk.DiskNumber, 2);
-    EXPECT_EQ(app::SelectedDisk.SelectedPartition, 2);
-    toolkit().SelectItem(app::DriveTree, 4);
-    EXPECT_TRUE(app::GetSelectedDisk());
-    EXPECT_EQ(app::SelectedDisk.DiskNumber, 5);
-    EXPECT_EQ(app::SelectedDisk.SelectedPartition, 1);
-    EXPECT_EQ(app::SelectedDisk.TotalSectors, kStick / 512);
-    toolkit().SelectItem(app::DriveTree, -1);
-    EXPECT_FALSE(app::GetSelectedDisk());
-    EXPECT_EQ(app::SelectedDisk.DiskNumber, 0);  // cleared
+    disk::RefreshDriveList();
+    EXPECT_TRUE(disk::GetSelectedDisk());
+    EXPECT_EQ(disk::SelectedDisk.DiskNumber, 2);
+    EXPECT_EQ(disk::SelectedDisk.SelectedPartition, 0);
+    toolkit().SelectItem(core::DriveTree, 2);
+    EXPECT_TRUE(disk::GetSelectedDisk());
+    EXPECT_EQ(disk::SelectedDisk.DiskNumber, 2);
+    EXPECT_EQ(disk::SelectedDisk.SelectedPartition, 2);
+    toolkit().SelectItem(core::DriveTree, 4);
+    EXPECT_TRUE(disk::GetSelectedDisk());
+    EXPECT_EQ(disk::SelectedDisk.DiskNumber, 5);
+    EXPECT_EQ(disk::SelectedDisk.SelectedPartition, 1);
+    EXPECT_EQ(disk::SelectedDisk.TotalSectors, kStick / 512);
+    toolkit().SelectItem(core::DriveTree, -1);
+    EXPECT_FALSE(disk::GetSelectedDisk());
+    EXPECT_EQ(disk::SelectedDisk.DiskNumber, 0);  // cleared
 }
 
 TEST_F(DiskTest, GuardsKeepTheSystemOutOfReach) {
     disks.devices["disk1"];
     disks.devices["volume E:"];
     disks.devices["volume C:"];
-    app::SelectedDisk.Letters = "D: C:";
-    EXPECT_EQ(app::OpenDiskDevice(1, "", true, false), nullptr);  // another number, same rule
+    disk::SelectedDisk.Letters = "D: C:";
+    EXPECT_EQ(disk::OpenDiskDevice(1, "", true, false), nullptr);  // another number, same rule
     EXPECT_EQ(Status(), "WARNING - write access to System Drive disabled!");
     EXPECT_NE(output().find("[Error] Warning: Sorry, operation not permitted!\nYou selected a "
                             "System Drive."),
               std::string::npos);
-    EXPECT_NE(app::OpenDiskDevice(1, "", false, false), nullptr);  // reading is allowed
+    EXPECT_NE(disk::OpenDiskDevice(1, "", false, false), nullptr);  // reading is allowed
 
-    app::SelectedDisk.Letters = "E:";
-    EXPECT_EQ(app::OpenDiskDevice(0, "c:", false, false), nullptr);
+    disk::SelectedDisk.Letters = "E:";
+    EXPECT_EQ(disk::OpenDiskDevice(0, "c:", false, false), nullptr);
     EXPECT_EQ(Status(), "WARNING - access to Disk C: disabled!");
-    EXPECT_EQ(app::OpenDiskDevice(0, "1", false, false), nullptr);
+    EXPECT_EQ(disk::OpenDiskDevice(0, "1", false, false), nullptr);
     EXPECT_EQ(Status(), "WARNING - access to Disk 1: disabled!");
-    EXPECT_NE(app::OpenDiskDevice(0, "e", true, true), nullptr);
+    EXPECT_NE(disk::OpenDiskDevice(0, "e", true, true), nullptr);
 
     // A system disk recognised by its mounts rather than by a letter.
-    app::SelectedDisk.HoldsSystem = true;
-    EXPECT_EQ(app::OpenDiskDevice(1, "", true, false), nullptr);
+    disk::SelectedDisk.HoldsSystem = true;
+    EXPECT_EQ(disk::OpenDiskDevice(1, "", true, false), nullptr);
 }
 
 TEST_F(DiskTest, LocksRetryVolumesButNotDisks) {
     test::FakeDevice& volume = disks.devices["volume E:"];
     volume.busyLocks = 19;
-    EXPECT_NE(app::OpenDiskDevice(0, "E:", false, true), nullptr);
+    EXPECT_NE(disk::OpenDiskDevice(0, "E:", false, true), nullptr);
     EXPECT_EQ(volume.lockCalls, 20);
     volume = {};
     volume.busyLocks = 20;
-    EXPECT_EQ(app::OpenDiskDevice(0, "E:", false, true), nullptr);
+    EXPECT_EQ(disk::OpenDiskDevice(0, "E:", false, true), nullptr);
     EXPECT_EQ(volume.lockCalls, 20);
 
     test::FakeDevice& disk = disks.devices["disk3"];
     disk.busyLocks = 1;
-    EXPECT_EQ(app::OpenDiskDevice(3, "", true, true), nullptr);
+    EXPECT_EQ(disk::OpenDiskDevice(3, "", true, true), nullptr);
     EXPECT_EQ(disk.lockCalls, 1);
-    auto handle = app::OpenDiskDevice(3, "", true, true);
+    auto handle = disk::OpenDiskDevice(3, "", true, true);
     ASSERT_NE(handle, nullptr);
     EXPECT_TRUE(disk.locked);
-    EXPECT_TRUE(app::DismountVolume(handle.get()));
-    EXPECT_TRUE(app::UnlockVolume(handle.get()));
+    EXPECT_TRUE(disk::DismountVolume(handle.get()));
+    EXPECT_TRUE(disk::UnlockVolume(handle.get()));
     EXPECT_FALSE(disk.locked);
-    EXPECT_FALSE(app::UnlockVolume(nullptr));
+    EXPECT_FALSE(disk::UnlockVolume(nullptr));
 }
 
 TEST_F(DiskTest, WriteSectorsPlacesWholeSectors) {
     test::FakeDevice& disk = disks.devices["disk0"];
-    auto handle = app::OpenDiskDevice(0, "", true, false);
+    auto handle = disk::OpenDiskDevice(0, "", true, false);
     std::string sectors(2 * 4096, 'x');
-    EXPECT_EQ(app::WriteSectors(handle.get(), 4096, 3, 2, sectors.data()), 8192);
+    EXPECT_EQ(disk::WriteSectors(handle.get(), 4096, 3, 2, sectors.data()), 8192);
     EXPECT_EQ(disk.bytes.size(), 5u * 4096);
     EXPECT_EQ(disk.bytes.find('x'), 3u * 4096);
-    EXPECT_EQ(app::WriteSectors(handle.get(), 512, 0, 0, sectors.data()), 0);
-    EXPECT_EQ(app::WriteSectors(handle.get(), 512, -1, 1, sectors.data()), 0);
-    EXPECT_EQ(app::WriteSectors(handle.get(), 4096, INT64_MAX / 1024, 1, sectors.data()), 0);
-    EXPECT_EQ(app::WriteSectors(nullptr, 512, 0, 1, sectors.data()), 0);
+    EXPECT_EQ(disk::WriteSectors(handle.get(), 512, 0, 0, sectors.data()), 0);
+    EXPECT_EQ(disk::WriteSectors(handle.get(), 512, -1, 1, sectors.data()), 0);
+    EXPECT_EQ(disk::WriteSectors(handle.get(), 4096, INT64_MAX / 1024, 1, sectors.data()), 0);
+    EXPECT_EQ(disk::WriteSectors(nullptr, 512, 0, 1, sectors.data()), 0);
     EXPECT_EQ(disk.bytes.size(), 5u * 4096);
 }
 
 TEST(RawAccessTiming, MulDiv64) {
-    EXPECT_EQ(app::MulDiv64(5, 7, 0), -1);
-    EXPECT_EQ(app::MulDiv64(10, 3, 4), 7);
-    EXPECT_EQ(app::MulDiv64(-10, 3, 4), -7);
+    EXPECT_EQ(disk::MulDiv64(5, 7, 0), -1);
+    EXPECT_EQ(disk::MulDiv64(10, 3, 4), 7);
+    EXPECT_EQ(disk::MulDiv64(-10, 3, 4), -7);
     // 64 GB in 40 s on a nanosecond counter: the product needs more than 64 bits.
-    EXPECT_EQ(app::MulDiv64(64000000000, 1000000000, 40000000000), 1600000000);
-    EXPECT_GT(app::ReadHighResCounter(), 0);
-    EXPECT_GT(app::HighResFrequency.load(), 0);
+    EXPECT_EQ(disk::MulDiv64(64000000000, 1000000000, 40000000000), 1600000000);
+    EXPECT_GT(disk::ReadHighResCounter(), 0);
+    EXPECT_GT(disk::HighResFrequency.load(), 0);
 }
 
 TEST_F(DiskTest, EjectTakesTheDiskOfTheChosenLine) {
@@ -217,12 +217,12 @@ TEST_F(DiskTest, EjectTakesTheDiskOfTheChosenLine) {
     AddStick(2, {{2048, kEfi, 0x0C}, {2048 + kEfi, 4096, 0x07}});
     AddVolume("F:\\", 2, 2);
     AddVolume("G:\\", 2, 1);
-    app::RefreshDriveList();
-    EXPECT_FALSE(app::EjectSelectedDrive());  // disk 1 has no letter
-    toolkit().SelectItem(app::DriveTree, -1);
-    EXPECT_FALSE(app::EjectSelectedDrive());
-    toolkit().SelectItem(app::DriveTree, 3);  // disk 2, first partition line
-    EXPECT_TRUE(app::EjectSelectedDrive());
+    disk::RefreshDriveList();
+    EXPECT_FALSE(disk::EjectSelectedDrive());  // disk 1 has no letter
+    toolkit().SelectItem(core::DriveTree, -1);
+    EXPECT_FALSE(disk::EjectSelectedDrive());
+    toolkit().SelectItem(core::DriveTree, 3);  // disk 2, first partition line
+    EXPECT_TRUE(disk::EjectSelectedDrive());
     ASSERT_EQ(disks.ejected.size(), 1u);
     EXPECT_EQ(disks.ejected[0], (std::pair<int32_t, std::string>{2, "F: G:"}));
 }

@@ -46,7 +46,7 @@ private:
 FakeDiskSystem* FakeDiskSystem::Install() {
     auto fake = std::make_unique<FakeDiskSystem>();
     FakeDiskSystem* raw = fake.get();
-    app::SetDiskSystem(std::move(fake));
+    disk::SetDiskSystem(std::move(fake));
     return raw;
 }
 

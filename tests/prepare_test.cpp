@@ -1,10 +1,10 @@
 #include <cstring>
 
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "app/workers.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "platform/clock.h"
@@ -36,8 +36,8 @@ Entry EntryOf(const uint8_t* area, int index) {
 constexpr int64_t k4GB = 7831552;  // sectors of a 4 GB stick, 512-byte sectors
 
 TEST(PartitionTable, TwoPartitionsOnAFourGigabyteStick) {
-    app::PartitionLayout layout{4096, true, 200, 512, 63, 255, k4GB, 487 * 255 * 63};
-    app::PartitionArea area = app::BuildPartitionTable(layout);
+    prepare::PartitionLayout layout{4096, true, 200, 512, 63, 255, k4GB, 487 * 255 * 63};
+    prepare::PartitionArea area = prepare::BuildPartitionTable(layout);
     Entry boot = EntryOf(area.data(), 0), data = EntryOf(area.data(), 1);
     EXPECT_EQ(boot.status, 0x80);
     EXPECT_EQ(boot.type, 0x06);
@@ -54,25 +54,25 @@ TEST(PartitionTable, TwoPartitionsOnAFourGigabyteStick) {
 }
 
 TEST(PartitionTable, ChsStartsAndTheCapOnEnds) {
-    EXPECT_EQ(app::ChsAddress(63, 63), (std::array<uint8_t, 3>{1, 1, 0}));
-    EXPECT_EQ(app::ChsAddress(2048, 63), (std::array<uint8_t, 3>{32, 33, 0}));
+    EXPECT_EQ(prepare::ChsAddress(63, 63), (std::array<uint8_t, 3>{1, 1, 0}));
+    EXPECT_EQ(prepare::ChsAddress(2048, 63), (std::array<uint8_t, 3>{32, 33, 0}));
     // Cylinder 1023 keeps its high bits in the sector byte.
-    EXPECT_EQ(app::ChsAddress(1023LL * 255 * 63, 63), (std::array<uint8_t, 3>{0, 0xC1, 0xFF}));
+    EXPECT_EQ(prepare::ChsAddress(1023LL * 255 * 63, 63), (std::array<uint8_t, 3>{0, 0xC1, 0xFF}));
 
-    app::PartitionLayout small{63, false, 0, 512, 63, 255, 1000000, 1000000 / 16065 * 16065};
-    Entry exact = EntryOf(app::BuildPartitionTable(small).data(), 0);
+    prepare::PartitionLayout small{63, false, 0, 512, 63, 255, 1000000, 1000000 / 16065 * 16065};
+    Entry exact = EntryOf(prepare::BuildPartitionTable(small).data(), 0);
     EXPECT_EQ(exact.first, 63u);
     EXPECT_EQ(exact.count, uint32_t(1000000 - 63));
-    EXPECT_EQ(exact.end, app::ChsAddress(small.geometryCapacity - 1, 63));
+    EXPECT_EQ(exact.end, prepare::ChsAddress(small.geometryCapacity - 1, 63));
 
-    app::PartitionLayout large{2048, false, 0, 512, 63, 255, 30000000, app::kChsLimit};
-    Entry capped = EntryOf(app::BuildPartitionTable(large).data(), 0);
+    prepare::PartitionLayout large{2048, false, 0, 512, 63, 255, 30000000, prepare::kChsLimit};
+    Entry capped = EntryOf(prepare::BuildPartitionTable(large).data(), 0);
     EXPECT_EQ(capped.end, (std::array<uint8_t, 3>{0xFE, 0xFF, 0xFF}));
 }
 
 TEST(PartitionTable, FourKibibyteSectorsCountInTheirOwnUnits) {
-    app::PartitionLayout layout{4096, true, 200, 4096, 63, 255, 1000000, 1000000};
-    Entry boot = EntryOf(app::BuildPartitionTable(layout).data(), 0);
+    prepare::PartitionLayout layout{4096, true, 200, 4096, 63, 255, 1000000, 1000000};
+    Entry boot = EntryOf(prepare::BuildPartitionTable(layout).data(), 0);
     EXPECT_EQ(boot.count, 51200u);
 }
 
@@ -80,9 +80,9 @@ class SectorTest : public test::AppTest {
 protected:
     SectorTest() : disks(*test::FakeDiskSystem::Install()) {
         app::BuildMainWindow();
-        app::SelectedDisk = {};
+        disk::SelectedDisk = {};
     }
-    ~SectorTest() override { app::SetDiskSystem(nullptr); }
+    ~SectorTest() override { disk::SetDiskSystem(nullptr); }
     test::FakeDiskSystem& disks;
 };
 
@@ -90,20 +90,20 @@ TEST_F(SectorTest, ClearingZeroesBothEndsAndStopsOnCancel) {
     test::FakeDevice& device = disks.devices["disk0"];
     device.bytes.assign(1024 * 512, 'x');
     auto disk = disks.OpenDisk(0, true);
-    EXPECT_EQ(app::ClearPartitionStructures(disk.get(), 1024 * 512, 512), 1);
+    EXPECT_EQ(prepare::ClearPartitionStructures(disk.get(), 1024 * 512, 512), 1);
     EXPECT_EQ(device.bytes.find_first_not_of('\0'), 128u * 512);
     EXPECT_EQ(device.bytes.find_last_not_of('\0'), (1024u - 128) * 512 - 1);
 
     device.bytes.assign(1024 * 512, 'x');
-    app::CancelFlag = 1;
-    EXPECT_EQ(app::ClearPartitionStructures(disk.get(), 1024 * 512, 512), 0);
+    core::CancelFlag = 1;
+    EXPECT_EQ(prepare::ClearPartitionStructures(disk.get(), 1024 * 512, 512), 0);
     EXPECT_EQ(device.bytes[0], 'x');
-    app::CancelFlag = 0;
+    core::CancelFlag = 0;
 
     test::FakeDevice& tiny = disks.devices["disk1"];
     tiny.bytes.assign(100 * 512, 'x');
     auto small = disks.OpenDisk(1, true);
-    EXPECT_EQ(app::ClearPartitionStructures(small.get(), 100 * 512, 512), 1);
+    EXPECT_EQ(prepare::ClearPartitionStructures(small.get(), 100 * 512, 512), 1);
     EXPECT_EQ(tiny.bytes.find_first_not_of('\0'), std::string::npos);
 }
 
@@ -113,8 +113,8 @@ TEST_F(SectorTest, MasterBootRecordKeepsTheCodeAndClearsTheNewPartitionStarts) {
     auto disk = disks.OpenDisk(0, true);
     std::vector<uint8_t> mbr(4096, 0);
     std::memset(mbr.data(), 0xAB, 440);
-    app::PartitionLayout layout{63, true, 1, 4096, 63, 255, 244, 244};
-    app::WriteMasterBootRecord(disk.get(), mbr, app::BuildPartitionTable(layout), 4096);
+    prepare::PartitionLayout layout{63, true, 1, 4096, 63, 255, 244, 244};
+    prepare::WriteMasterBootRecord(disk.get(), mbr, prepare::BuildPartitionTable(layout), 4096);
     const auto* sector = reinterpret_cast<const uint8_t*>(device.bytes.data());
     EXPECT_EQ(sector[439], 0xAB);
     EXPECT_EQ(Le32(sector + 440), uint32_t(platform::SystemClock().TickMs()));
@@ -126,34 +126,34 @@ TEST_F(SectorTest, MasterBootRecordKeepsTheCodeAndClearsTheNewPartitionStarts) {
     EXPECT_EQ(device.bytes[62 * 4096], 'x');
     EXPECT_EQ(disks.layoutUpdates, 1);
 
-    app::SetPartitionTypeLba(disk.get(), 4096);
+    prepare::SetPartitionTypeLba(disk.get(), 4096);
     EXPECT_EQ(uint8_t(device.bytes[450]), 0x0C);
     EXPECT_EQ(uint8_t(device.bytes[439]), 0xAB);
 }
 
 TEST(BootRecords, ExFatChecksumSkipsTheVolatileFields) {
     uint8_t two[2] = {1, 2};
-    EXPECT_EQ(app::ExFatBootChecksum(two, 2), 0x80000002u);
+    EXPECT_EQ(prepare::ExFatBootChecksum(two, 2), 0x80000002u);
     std::vector<uint8_t> region(11 * 512, 0x5A);
-    uint32_t base = app::ExFatBootChecksum(region.data(), region.size());
+    uint32_t base = prepare::ExFatBootChecksum(region.data(), region.size());
     for (size_t skipped : {106, 107, 112}) {
         std::vector<uint8_t> changed = region;
         changed[skipped] = 0;
-        EXPECT_EQ(app::ExFatBootChecksum(changed.data(), changed.size()), base);
+        EXPECT_EQ(prepare::ExFatBootChecksum(changed.data(), changed.size()), base);
     }
     region[113] = 0;
-    EXPECT_NE(app::ExFatBootChecksum(region.data(), region.size()), base);
+    EXPECT_NE(prepare::ExFatBootChecksum(region.data(), region.size()), base);
 }
 
 TEST(BootRecords, SpliceKeepsOnlyTheVolumeParameterBlock) {
     std::vector<uint8_t> image(512, 0xC0), volume(512, 0x11);
-    app::SpliceParameterBlock(image.data(), volume.data(), "FAT32-LBA");
+    prepare::SpliceParameterBlock(image.data(), volume.data(), "FAT32-LBA");
     EXPECT_EQ(image[2], 0xC0);
     EXPECT_EQ(image[3], 0x11);
     EXPECT_EQ(image[89], 0x11);
     EXPECT_EQ(image[90], 0xC0);
     std::vector<uint8_t> exfat(1024, 0xC0);
-    app::SpliceParameterBlock(exfat.data(), volume.data(), "exFAT");
+    prepare::SpliceParameterBlock(exfat.data(), volume.data(), "exFAT");
     EXPECT_EQ(exfat[0], 0x11);
     EXPECT_EQ(exfat[119], 0x11);
     EXPECT_EQ(exfat[120], 0xC0);
@@ -163,44 +163,44 @@ TEST_F(SectorTest, ExFatBootRecordGetsItsBackupAndChecksum) {
     test::FakeDevice& volume = disks.devices["volume F:"];
     volume.bytes.assign(24 * 512, 0x33);
     std::vector<uint8_t> image(1024, 0x90);
-    ASSERT_TRUE(app::InstallPartitionBootRecord(1, "F:", image, 2, 512, "exFAT"));
+    ASSERT_TRUE(prepare::InstallPartitionBootRecord(1, "F:", image, 2, 512, "exFAT"));
     const auto* bytes = reinterpret_cast<const uint8_t*>(volume.bytes.data());
     EXPECT_EQ(bytes[0], 0x33);    // the volume's header
     EXPECT_EQ(bytes[120], 0x90);  // the image's code
     EXPECT_EQ(volume.bytes.substr(12 * 512, 1024), volume.bytes.substr(0, 1024));
-    uint32_t checksum = app::ExFatBootChecksum(bytes, 11 * 512);
+    uint32_t checksum = prepare::ExFatBootChecksum(bytes, 11 * 512);
     EXPECT_EQ(Le32(bytes + 11 * 512), checksum);
     EXPECT_EQ(Le32(bytes + 11 * 512 + 508), checksum);
     EXPECT_EQ(volume.bytes.substr(23 * 512, 512), volume.bytes.substr(11 * 512, 512));
     EXPECT_FALSE(volume.locked);
 
-    EXPECT_FALSE(app::InstallPartitionBootRecord(1, "G:", image, 2, 512, "exFAT"));
-    EXPECT_EQ(app::CancelFlag.load(), 1);
+    EXPECT_FALSE(prepare::InstallPartitionBootRecord(1, "G:", image, 2, 512, "exFAT"));
+    EXPECT_EQ(core::CancelFlag.load(), 1);
 }
 
 TEST_F(SectorTest, FormatReportsBecomeStatusTextsAndCancel) {
     uint32_t percent = 42;
-    EXPECT_TRUE(app::FormatCallback(0, 0, &percent));
+    EXPECT_TRUE(prepare::FormatCallback(0, 0, &percent));
     EXPECT_EQ(toolkit().StatusLines().back(), "Formatting: 42 %");
-    EXPECT_TRUE(app::FormatCallback(18, 0, nullptr));
+    EXPECT_TRUE(prepare::FormatCallback(18, 0, nullptr));
     EXPECT_EQ(toolkit().StatusLines().back(), "Volume is too small");
-    EXPECT_FALSE(app::FormatCallback(16, 0, nullptr));
+    EXPECT_FALSE(prepare::FormatCallback(16, 0, nullptr));
     EXPECT_EQ(toolkit().StatusLines().back(), "Unsupported cluster size");
     size_t shown = toolkit().StatusLines().size();
-    EXPECT_FALSE(app::FormatCallback(0, 0, &percent));  // already cancelled: silent
+    EXPECT_FALSE(prepare::FormatCallback(0, 0, &percent));  // already cancelled: silent
     EXPECT_EQ(toolkit().StatusLines().size(), shown);
 
-    app::CancelFlag = 0;
-    EXPECT_FALSE(app::FormatCallback(99, 0, nullptr));  // unknown: stops without a text
+    core::CancelFlag = 0;
+    EXPECT_FALSE(prepare::FormatCallback(99, 0, nullptr));  // unknown: stops without a text
     EXPECT_EQ(toolkit().StatusLines().size(), shown);
-    app::CancelFlag = 0;
+    core::CancelFlag = 0;
     uint8_t failed = 0;
-    EXPECT_FALSE(app::FormatCallback(11, 0, &failed));
+    EXPECT_FALSE(prepare::FormatCallback(11, 0, &failed));
     EXPECT_EQ(toolkit().StatusLines().back(), "Error while formatting");
 
-    app::CancelFlag = 0;
+    core::CancelFlag = 0;
     disks.formatServiceMissing = true;
-    EXPECT_EQ(app::FormatVolume("F:", "FAT32", "", 1, 0), 0);
+    EXPECT_EQ(prepare::FormatVolume("F:", "FAT32", "", 1, 0), 0);
     EXPECT_EQ(toolkit().StatusLines().back(), "Error OpenLibrary fmifs.dll");
 }
 
@@ -210,9 +210,9 @@ protected:
     static constexpr int64_t kSectors = 131072;
 
     FormatTest() {
-        app::LoadSettingsFromText("");
-        app::InitialiseGlobals();
-        app::MultiPartitions = 0;  // the default 200 MB boot partition needs a bigger stick
+        core::LoadSettingsFromText("");
+        core::InitialiseGlobals();
+        core::MultiPartitions = 0;  // the default 200 MB boot partition needs a bigger stick
         app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
         toolkit().SetAssumeYes(true);
         disks.disks[1] = test::DiskFacts(7, kSectors * 512, {{2048, kSectors - 2048, 0x0B}});
@@ -221,8 +221,8 @@ protected:
         disks.devices["volume E:"];
         disks.devices["volume F:"];
         disks.formattedBoot.assign(512, 'V');
-        app::RefreshDriveList();
-        toolkit().SelectItem(app::DriveTree, 0);
+        disk::RefreshDriveList();
+        toolkit().SelectItem(core::DriveTree, 0);
     }
     test::FakeDevice& disk() { return disks.devices["disk1"]; }
     bool Said(const std::string& text) {
@@ -230,11 +230,11 @@ protected:
             if (line == text) return true;
         return false;
     }
-    void Format(int32_t installDataSet = 0) { app::FormatAndInstall(installDataSet); }
+    void Format(int32_t installDataSet = 0) { prepare::FormatAndInstall(installDataSet); }
 };
 
 TEST_F(FormatTest, DefaultBootRecordsMakeABootableCloverStick) {
-    app::InstallDataSet = "Not_Install";
+    core::InstallDataSet = "Not_Install";
     std::string before = disk().bytes;
     Format();
     EXPECT_TRUE(Said("All done"));
@@ -247,7 +247,7 @@ TEST_F(FormatTest, DefaultBootRecordsMakeABootableCloverStick) {
               std::string::npos)
         << output();
     const auto* mbr = reinterpret_cast<const uint8_t*>(disk().bytes.data());
-    auto boot0 = app::BootImageBytes(app::BootImage::Boot0);
+    auto boot0 = prepare::BootImageBytes(prepare::BootImage::Boot0);
     EXPECT_EQ(std::memcmp(mbr, boot0.data(), 440), 0);
     Entry first = EntryOf(mbr + 446, 0);
     EXPECT_EQ(first.first, 4096u);
@@ -258,41 +258,41 @@ TEST_F(FormatTest, DefaultBootRecordsMakeABootableCloverStick) {
     EXPECT_TRUE(disks.devices["volume E:"].dismounted);
 
     const std::string& volume = disks.devices["volume E:"].bytes;
-    auto pbr = app::BootImageBytes(app::BootImage::Boot1f32alt);
+    auto pbr = prepare::BootImageBytes(prepare::BootImage::Boot1f32alt);
     EXPECT_EQ(volume.substr(3, 87), std::string(87, 'V'));
     EXPECT_EQ(std::memcmp(volume.data() + 90, pbr.data() + 90, 422), 0);
     EXPECT_EQ(disks.remounted, std::vector<std::string>{"E:"});
     EXPECT_TRUE(Said("Clover boot records installed"));
-    EXPECT_EQ(app::BusyFlag.load(), 0);
-    EXPECT_EQ(toolkit().GetText(app::FormatButton), "Format Disk");
+    EXPECT_EQ(core::BusyFlag.load(), 0);
+    EXPECT_EQ(toolkit().GetText(core::FormatButton), "Format Disk");
 }
 
 TEST_F(FormatTest, RefusalsLeaveTheDiskUntouched) {
     toolkit().SetAssumeYes(false);
     std::string before = disk().bytes;
-    app::Boot_records = "Clover";
-    app::FileSystem = "NTFS";
+    core::Boot_records = "Clover";
+    core::FileSystem = "NTFS";
     Format();
     EXPECT_TRUE(Said("Error : Select FileSystem : FAT32-LBA Or exFAT only!"));
     EXPECT_TRUE(Said("All done"));  // the checks end without setting CancelFlag
 
-    app::FileSystem = "FAT32";
+    core::FileSystem = "FAT32";
     disks.disks[1].Descriptor->BusType = 11;  // SATA, shown with fixed disks
     disks.disks[1].DriveTypeCode = 3;
-    app::EnableFixedDisks = 1;
-    app::RefreshDriveList();
+    core::EnableFixedDisks = 1;
+    disk::RefreshDriveList();
     Format();  // the "Are You sure?" box is answered Cancel
     EXPECT_NE(output().find("[Warning] Warning: Are You sure?"), std::string::npos);
 
-    app::SystemDriveLetter = "E";
+    core::SystemDriveLetter = "E";
     Format();
     EXPECT_NE(output().find("You selected a System Drive."), std::string::npos);
-    app::SystemDriveLetter = "C";
+    core::SystemDriveLetter = "C";
 
     disks.disks[1].Descriptor->BusType = 7;
     disks.volumes.clear();
-    app::Boot_records = "Not_Format";
-    app::RefreshDriveList();
+    core::Boot_records = "Not_Format";
+    disk::RefreshDriveList();
     Format();
     EXPECT_TRUE(Said("Error : Can't copy Boot Data Set Files - Dest Disk Don't Have a Letter!"));
     EXPECT_EQ(disk().bytes, before);
@@ -313,22 +313,22 @@ TEST_F(FormatTest, DeclinedConfirmationAndCancelledFormatSkipAllDone) {
     EXPECT_FALSE(Said("All done"));
     EXPECT_NE(disk().bytes, before);  // the new table was written before the format failed
     EXPECT_TRUE(disks.remounted.empty());
-    EXPECT_EQ(app::CancelFlag.load(), 0);
+    EXPECT_EQ(core::CancelFlag.load(), 0);
 }
 
 TEST_F(FormatTest, TablesThatDoNotFitAndMissingLettersEndWithoutAllDone) {
     std::string before = disk().bytes;
-    app::MultiPartitions = 1;
-    app::BootPartitionSize = 64;  // as large as the whole stick
+    core::MultiPartitions = 1;
+    core::BootPartitionSize = 64;  // as large as the whole stick
     Format();
     EXPECT_TRUE(Said("Error : The partitions do not fit on this disk!"));
     EXPECT_FALSE(Said("All done"));
     EXPECT_EQ(disk().bytes, before);
 
-    app::MultiPartitions = 0;
+    core::MultiPartitions = 0;
     disks.volumes.clear();
     disks.assignedLetter = "";
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     Format();
     EXPECT_TRUE(Said("Error : The new partition got no drive letter!"));
     EXPECT_FALSE(Said("All done"));
@@ -336,19 +336,19 @@ TEST_F(FormatTest, TablesThatDoNotFitAndMissingLettersEndWithoutAllDone) {
 }
 
 TEST_F(FormatTest, XpcMovesToFat32AndAnUnmountedPartitionGetsALetter) {
-    app::Boot_records = "XPC";
-    app::FileSystem = "exFAT";
-    app::MultiPartitions = 1;
-    app::BootPartitionSize = 16;
+    core::Boot_records = "XPC";
+    core::FileSystem = "exFAT";
+    core::MultiPartitions = 1;
+    core::BootPartitionSize = 16;
     disks.volumes.clear();
-    app::RefreshDriveList();
+    disk::RefreshDriveList();
     Format();
     EXPECT_TRUE(Said("All done"));
-    EXPECT_EQ(app::FileSystem, "FAT32-LBA");
+    EXPECT_EQ(core::FileSystem, "FAT32-LBA");
     ASSERT_EQ(disks.formats.size(), 1u);
     EXPECT_EQ(disks.formats[0].letter, "F:");  // assigned
     const auto* mbr = reinterpret_cast<const uint8_t*>(disk().bytes.data());
-    EXPECT_EQ(std::memcmp(mbr, app::BootImageBytes(app::BootImage::MbrBin).data(), 440), 0);
+    EXPECT_EQ(std::memcmp(mbr, prepare::BootImageBytes(prepare::BootImage::MbrBin).data(), 440), 0);
     EXPECT_EQ(EntryOf(mbr + 446, 0).count, 32768u);
     EXPECT_EQ(EntryOf(mbr + 446, 1).first, 4096u + 32768u);
 }

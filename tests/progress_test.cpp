@@ -1,14 +1,14 @@
-#include "app/progress.h"
+#include "core/progress.h"
 
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/state.h"
 #include "disk/format_size.h"
 #include "tests/test_support.h"
 
 namespace {
 
-using app::LayoutProgress;
+using core::LayoutProgress;
 using ui::Rect;
 
 // The status area of the main window: 440 x 16, text 60 x 13.
@@ -69,20 +69,20 @@ class DrawProgressTest : public test::AppTest {};
 TEST_F(DrawProgressTest, MirrorsOnTheTaskbarInOrder) {
     app::BuildMainWindow();
     std::vector<std::pair<char, int32_t>> calls;
-    app::TaskbarProgress = std::make_unique<RecordingTaskbar>(&calls);
-    app::DrawProgress(app::ProgressBar, 150, "Copy", 0, 0, -1);
-    app::DrawProgress(app::ProgressBar, 0, "Done", 0, 0, -1);
+    core::TaskbarProgress = std::make_unique<RecordingTaskbar>(&calls);
+    core::DrawProgress(core::ProgressBar, 150, "Copy", 0, 0, -1);
+    core::DrawProgress(core::ProgressBar, 0, "Done", 0, 0, -1);
     using Call = std::pair<char, int32_t>;
     EXPECT_EQ(calls, (std::vector<Call>{{'s', 2}, {'v', 100}, {'v', 0}, {'s', 0}}));
-    app::TaskbarProgress.reset();
+    core::TaskbarProgress.reset();
     EXPECT_EQ(toolkit().StatusLines(), (std::vector<std::string>{"Copy [100%]", "Done"}));
 }
 
 TEST_F(DrawProgressTest, ShowStatusNeedsTheMainWindowAndText) {
-    app::ShowStatus("too early", 2000);
+    core::ShowStatus("too early", 2000);
     app::BuildMainWindow();
-    app::ShowStatus("", 2000);
-    app::ShowStatus("Wait", 0);
+    core::ShowStatus("", 2000);
+    core::ShowStatus("Wait", 0);
     EXPECT_EQ(toolkit().StatusLines(), (std::vector<std::string>{"Wait"}));
 }
 
@@ -98,7 +98,7 @@ TEST(FormatDuration, ShowsOnlyTheLeadingUnitsThatMatter) {
         {694861, "1 w 1 d 01 h 01 m 01 s "},
         {int64_t(52) * 604800 + 59, "52 w 0 d 00 h 00 m 59 s "},
     };
-    for (auto [seconds, text] : cases) EXPECT_EQ(app::FormatDuration(seconds), text) << seconds;
+    for (auto [seconds, text] : cases) EXPECT_EQ(core::FormatDuration(seconds), text) << seconds;
 }
 
 TEST(FormatSize, UsesSinglePrecisionUnitsWithAnExtraDigitFromGigabytes) {
@@ -115,7 +115,7 @@ TEST(FormatSize, UsesSinglePrecisionUnitsWithAnExtraDigitFromGigabytes) {
         {8011120640, 2, "7.461 GB"},
     };
     for (auto [bytes, decimals, text] : cases)
-        EXPECT_EQ(app::FormatSize(bytes, decimals), text) << bytes;
+        EXPECT_EQ(disk::FormatSize(bytes, decimals), text) << bytes;
 }
 
 }  // namespace

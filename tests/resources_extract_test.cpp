@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/state.h"
+#include "buildtools/packer/resource_packer.h"
+#include "core/ids.h"
+#include "core/state.h"
 #include "platform/clock.h"
 #include "resources/packed_resources.h"
-#include "resources/packer/resource_packer.h"
 #include "resources/temp_folder.h"
 #include "resources/tool_run.h"
 #include "resources/unpack_archive.h"
@@ -29,7 +29,7 @@ public:
         : ConsoleToolkit(ui::ConsoleOptions{false, out, nullptr}), trigger_(std::move(trigger)) {}
     void PaintStatus(int id, const ui::StatusPaint& paint) override {
         ConsoleToolkit::PaintStatus(id, paint);
-        if (paint.text.find(trigger_) != std::string::npos) app::CancelFlag = 1;
+        if (paint.text.find(trigger_) != std::string::npos) core::CancelFlag = 1;
     }
 
 private:
@@ -91,7 +91,7 @@ private:
 TEST_F(UnpackArchiveTest, ExtractsFilesAndFoldersAndRefusesEscapes) {
     fs::create_directories(Destination());
     std::string archive = DataSet();
-    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, false, false));
+    EXPECT_TRUE(resources::UnpackArchive({}, Destination(), false, archive, false, false));
     fs::path root = Destination();
     EXPECT_EQ(test::ReadFile((root / "boot").string()), "boot file");
     EXPECT_EQ(test::ReadFile((root / "EFI/CLOVER/config.plist").string()), "<plist/>");
@@ -113,7 +113,7 @@ TEST_F(UnpackArchiveTest, ProgressNamesTheDestinationWithItsSeparator) {
     std::string archive = scratch.file("three.zip");
     ASSERT_TRUE(test::WriteZip(archive, {{"a", "1"}, {"b", "2"}, {"c/d", "3"}}));
     uint64_t before = platform::SystemClock().TickMs();
-    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, true, true));
+    EXPECT_TRUE(resources::UnpackArchive({}, Destination(), false, archive, true, true));
     EXPECT_GE(platform::SystemClock().TickMs() - before, 1000u);  // the settling wait
     std::string shown = Destination() + "/";
     EXPECT_EQ(Statuses(),
@@ -126,18 +126,19 @@ TEST_F(UnpackArchiveTest, ProgressNamesTheDestinationWithItsSeparator) {
 
 TEST_F(UnpackArchiveTest, CancelBeforeExtractsNothing) {
     std::string archive = DataSet();
-    app::CancelFlag = 1;
-    EXPECT_FALSE(app::UnpackArchive({}, Destination(), false, archive, true, false));
+    core::CancelFlag = 1;
+    EXPECT_FALSE(resources::UnpackArchive({}, Destination(), false, archive, true, false));
     EXPECT_FALSE(fs::exists(Destination()));
-    EXPECT_FALSE(app::UnpackArchive(app::CloverScriptPack, Destination(), true, "", false, true));
-    EXPECT_TRUE(app::TempFolder.empty());  // the resource was not even decoded
+    EXPECT_FALSE(resources::UnpackArchive(resources::CloverScriptPack, Destination(), true, "",
+                                          false, true));
+    EXPECT_TRUE(core::TempFolder.empty());  // the resource was not even decoded
 }
 
 TEST_F(UnpackArchiveTest, CancelDuringStopsAfterTheCurrentEntry) {
     std::string archive = scratch.file("three.zip");
     ASSERT_TRUE(test::WriteZip(archive, {{"a", "1"}, {"b", "2"}, {"c", "3"}}));
     CancelWhenShown("(1/3)");
-    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, true, false));
+    EXPECT_TRUE(resources::UnpackArchive({}, Destination(), false, archive, true, false));
     EXPECT_TRUE(fs::exists(Destination() + "/a"));
     EXPECT_FALSE(fs::exists(Destination() + "/b"));
     EXPECT_FALSE(fs::exists(Destination() + "/c"));
@@ -145,71 +146,77 @@ TEST_F(UnpackArchiveTest, CancelDuringStopsAfterTheCurrentEntry) {
 
 TEST_F(UnpackArchiveTest, UnusableArchivesFail) {
     EXPECT_FALSE(
-        app::UnpackArchive({}, Destination(), false, scratch.file("none.zip"), false, true));
+        resources::UnpackArchive({}, Destination(), false, scratch.file("none.zip"), false, true));
     test::WriteFile(scratch.file("not.zip"), "not a zip archive");
-    EXPECT_FALSE(app::UnpackArchive({}, Destination(), false, scratch.file("not.zip"), true, true));
+    EXPECT_FALSE(
+        resources::UnpackArchive({}, Destination(), false, scratch.file("not.zip"), true, true));
     EXPECT_FALSE(fs::exists(scratch.file("not.zip")));  // deleted all the same
-    EXPECT_FALSE(app::UnpackArchive({}, "", false, DataSet(), false, false));
-    EXPECT_FALSE(app::UnpackArchive({}, Destination(), true, DataSet(), false, true));
+    EXPECT_FALSE(resources::UnpackArchive({}, "", false, DataSet(), false, false));
+    EXPECT_FALSE(resources::UnpackArchive({}, Destination(), true, DataSet(), false, true));
     EXPECT_TRUE(fs::exists(scratch.file("CloverISO-3577.zip")));  // ignored with fromResource
 }
 
 // The archiver unpacked from the program and run from the temporary folder: its TEMP
 // file is gone, it kept its execute right, and it works.
 TEST_F(UnpackArchiveTest, PackedArchiverRunsFromTheTempFolder) {
-    ASSERT_TRUE(app::CreateTempFolder());
-    ASSERT_TRUE(app::UnpackArchive(app::SevenZipPack, app::TempFolder, true, "", false, true));
-    ASSERT_TRUE(app::UnpackArchive(app::CloverScriptPack, app::TempFolder, true, "", false, true));
+    ASSERT_TRUE(resources::CreateTempFolder());
+    ASSERT_TRUE(
+        resources::UnpackArchive(resources::SevenZipPack, core::TempFolder, true, "", false, true));
+    ASSERT_TRUE(resources::UnpackArchive(resources::CloverScriptPack, core::TempFolder, true, "",
+                                         false, true));
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(app::TempFolder))
+    for (const auto& entry : fs::directory_iterator(core::TempFolder))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"7zz", "unpack_clover_iso.sh"}));
     struct stat st {};
-    ASSERT_EQ(stat((app::TempFolder + "7zz").c_str(), &st), 0);
+    ASSERT_EQ(stat((core::TempFolder + "7zz").c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
 
     std::string archive = scratch.file("made by 7zz.zip");
     test::WriteFile(scratch.file("input.txt"), "archived");
-    EXPECT_EQ(
-        app::RunUnpackedTool(app::TempFolder + app::ArchiverFileName,
-                             {"a", "-tzip", archive, "input.txt"}, scratch.path().string(), true),
-        0);
-    EXPECT_TRUE(app::UnpackArchive({}, Destination(), false, archive, false, false));
+    EXPECT_EQ(resources::RunUnpackedTool(core::TempFolder + resources::ArchiverFileName,
+                                         {"a", "-tzip", archive, "input.txt"},
+                                         scratch.path().string(), true),
+              0);
+    EXPECT_TRUE(resources::UnpackArchive({}, Destination(), false, archive, false, false));
     EXPECT_EQ(test::ReadFile(Destination() + "/input.txt"), "archived");
 }
 
 TEST_F(UnpackArchiveTest, ArchiverStepsNeedTheirFilesNotJustExitCodeZero) {
-    ASSERT_TRUE(app::CreateTempFolder());
-    ASSERT_TRUE(app::UnpackArchive(app::SevenZipPack, app::TempFolder, true, "", false, true));
-    std::string sevenZip = app::TempFolder + app::ArchiverFileName;
+    ASSERT_TRUE(resources::CreateTempFolder());
+    ASSERT_TRUE(
+        resources::UnpackArchive(resources::SevenZipPack, core::TempFolder, true, "", false, true));
+    std::string sevenZip = core::TempFolder + resources::ArchiverFileName;
     std::string folder = scratch.path().string();
     test::WriteFile(scratch.file("config.plist"), "<plist/>");
     std::string archive = scratch.file("CloverISO-4321.zip");
-    ASSERT_TRUE(app::RunArchiverStep(sevenZip, {"a", "-tzip", archive, "config.plist"}, folder,
-                                     true, {archive}));
+    ASSERT_TRUE(resources::RunArchiverStep(sevenZip, {"a", "-tzip", archive, "config.plist"},
+                                           folder, true, {archive}));
 
     // Nothing matches: 7-Zip still exits 0, and the stale output from before is gone.
     std::string out = scratch.file("out");
     test::WriteFile(scratch.file("out-NoSuch.dmg"), "stale");
-    EXPECT_EQ(app::RunUnpackedTool(sevenZip, {"e", archive, "-o" + out, "NoSuch.dmg", "-y"}, folder,
-                                   true),
+    EXPECT_EQ(resources::RunUnpackedTool(sevenZip, {"e", archive, "-o" + out, "NoSuch.dmg", "-y"},
+                                         folder, true),
               0);
-    EXPECT_FALSE(app::RunArchiverStep(sevenZip, {"e", archive, "-o" + out, "NoSuch.dmg", "-y"},
-                                      folder, true, {scratch.file("out-NoSuch.dmg")}));
+    EXPECT_FALSE(resources::RunArchiverStep(sevenZip,
+                                            {"e", archive, "-o" + out, "NoSuch.dmg", "-y"}, folder,
+                                            true, {scratch.file("out-NoSuch.dmg")}));
     EXPECT_FALSE(fs::exists(scratch.path() / "out-NoSuch.dmg"));
-    EXPECT_TRUE(app::RunArchiverStep(sevenZip, {"e", archive, "-o" + out, "config.plist", "-y"},
-                                     folder, true, {out + "/config.plist"}));
+    EXPECT_TRUE(resources::RunArchiverStep(sevenZip,
+                                           {"e", archive, "-o" + out, "config.plist", "-y"}, folder,
+                                           true, {out + "/config.plist"}));
 }
 
 TEST_F(UnpackArchiveTest, CreatePathMakesEveryMissingParent) {
     std::string deep = scratch.file("one/two//three/");
-    app::CreatePath(deep);
+    resources::CreatePath(deep);
     EXPECT_TRUE(fs::is_directory(scratch.path() / "one/two/three"));
-    app::CreatePath(deep);  // already there
-    app::CreatePath("");
+    resources::CreatePath(deep);  // already there
+    resources::CreatePath("");
     test::WriteFile(scratch.file("file"), "");
-    app::CreatePath(scratch.file("file/below"));  // a file in the way: nothing happens
+    resources::CreatePath(scratch.file("file/below"));  // a file in the way: nothing happens
     EXPECT_FALSE(fs::exists(scratch.path() / "file/below"));
 }
 

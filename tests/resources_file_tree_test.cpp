@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/disks.h"
 #include "platform/file_tree.h"
 #include "platform/linux/child_process.h"
@@ -196,8 +196,8 @@ TEST_F(MtoolsTreeTest, UnpackArchiveWritesAnUnmountedProgramVolume) {
                                          {"EFI/CLOVER/config.plist", "<plist/>"},
                                          {"EFI/CLOVER/kexts/Other/", "", true},
                                          {"../evil", "escaped"}}));
-    app::CancelFlag = 0;
-    EXPECT_TRUE(app::UnpackArchive({}, letter, false, archive, false, false));
+    core::CancelFlag = 0;
+    EXPECT_TRUE(resources::UnpackArchive({}, letter, false, archive, false, false));
     EXPECT_EQ(Mtools({"mtype", "-i", volume.node(), "::/boot"}), "boot file");
     EXPECT_EQ(Mtools({"mtype", "-i", volume.node(), "::/EFI/CLOVER/config.plist"}), "<plist/>");
     EXPECT_NE(Mtools({"mdir", "-i", volume.node(), "::/EFI/CLOVER/kexts/Other"}), "");

@@ -9,8 +9,8 @@
 #include <optional>
 #include <regex>
 
-#include "app/state.h"
-#include "resources/packer/resource_packer.h"
+#include "buildtools/packer/resource_packer.h"
+#include "core/state.h"
 #include "resources/resource_unpack.h"
 #include "resources/temp_folder.h"
 #include "tests/test_support.h"
@@ -49,8 +49,8 @@ protected:
     }
 
     Bytes Zip() const {
-        return app::StoredZip({{"7z.exe", Bytes(5000, 'x'), 1451606400, false},
-                               {"7z.dll", Bytes(20000, 'y'), 1451606400, false}});
+        return buildtools::StoredZip({{"7z.exe", Bytes(5000, 'x'), 1451606400, false},
+                                      {"7z.dll", Bytes(20000, 'y'), 1451606400, false}});
     }
 
 private:
@@ -58,18 +58,18 @@ private:
 };
 
 TEST_F(TempFolderTest, CreatesOneHiddenNumberedFolderEachTime) {
-    ASSERT_TRUE(app::CreateTempFolder());
-    std::string first = app::TempFolder;
+    ASSERT_TRUE(resources::CreateTempFolder());
+    std::string first = core::TempFolder;
     EXPECT_TRUE(
         std::regex_match(first, std::regex(temporary().string() + "/SFKTemp[1-9][0-9]{3}/")))
         << first;
     EXPECT_TRUE(fs::is_directory(first));
     test::WriteFile(first + "file", "x");
 
-    ASSERT_TRUE(app::CreateTempFolder());
+    ASSERT_TRUE(resources::CreateTempFolder());
     EXPECT_EQ(SfkFolders().size(), 1u);
-    EXPECT_TRUE(fs::is_directory(app::TempFolder));
-    EXPECT_TRUE(app::TempFolder == first || !fs::exists(first));
+    EXPECT_TRUE(fs::is_directory(core::TempFolder));
+    EXPECT_TRUE(core::TempFolder == first || !fs::exists(first));
 }
 
 TEST_F(TempFolderTest, ClearsLeftoversButNothingElse) {
@@ -85,7 +85,7 @@ TEST_F(TempFolderTest, ClearsLeftoversButNothingElse) {
     fs::create_directory_symlink(scratch.path() / "outside", temporary() / "SFKTemp5555");
     fs::create_directory_symlink(scratch.path() / "outside", temporary() / "SFKTemp1234" / "link");
 
-    ASSERT_TRUE(app::CreateTempFolder());
+    ASSERT_TRUE(resources::CreateTempFolder());
     EXPECT_FALSE(fs::exists(temporary() / "SFKTemp1234"));
     EXPECT_TRUE(fs::exists(temporary() / "sfktemp9"));
     EXPECT_TRUE(fs::exists(temporary() / "SFKTempFile"));
@@ -94,7 +94,7 @@ TEST_F(TempFolderTest, ClearsLeftoversButNothingElse) {
 
 TEST_F(TempFolderTest, FailsWithoutAUsableTemporaryPath) {
     setenv("TMPDIR", (scratch.path() / "missing").c_str(), 1);
-    EXPECT_FALSE(app::CreateTempFolder());
+    EXPECT_FALSE(resources::CreateTempFolder());
 }
 
 TEST_F(TempFolderTest, NewTempFileNameClearsTempFilesOnly) {
@@ -105,78 +105,78 @@ TEST_F(TempFolderTest, NewTempFileNameClearsTempFilesOnly) {
     test::WriteFile(folder + "/temp2222", "other");
     fs::permissions(folder + "/TEMP1111", fs::perms::owner_read);
 
-    std::string name = app::NewTempFileName(folder);  // no closing separator given
+    std::string name = resources::NewTempFileName(folder);  // no closing separator given
     EXPECT_TRUE(std::regex_match(name, std::regex(folder + "/TEMP[1-9][0-9]{3}"))) << name;
     EXPECT_FALSE(fs::exists(name));
     EXPECT_FALSE(fs::exists(folder + "/TEMP1111"));
     EXPECT_FALSE(fs::exists(folder + "/TEMP"));
     EXPECT_TRUE(fs::exists(folder + "/TEMPdir"));
     EXPECT_TRUE(fs::exists(folder + "/temp2222"));
-    EXPECT_EQ(app::NewTempFileName(""), "");
+    EXPECT_EQ(resources::NewTempFileName(""), "");
 }
 
 TEST_F(TempFolderTest, UnpacksIntoATempFileMadeOnDemand) {
     Bytes zip = Zip();
-    Bytes resource = app::PackResource(zip);
-    ASSERT_TRUE(app::TempFolder.empty());
-    std::string path = app::UnpackInternalMemoryToTempFile(resource);
+    Bytes resource = buildtools::PackResource(zip);
+    ASSERT_TRUE(core::TempFolder.empty());
+    std::string path = resources::UnpackInternalMemoryToTempFile(resource);
     ASSERT_FALSE(path.empty());
-    EXPECT_TRUE(path.starts_with(app::TempFolder + "TEMP")) << path;
+    EXPECT_TRUE(path.starts_with(core::TempFolder + "TEMP")) << path;
     EXPECT_EQ(test::ReadFile(path), std::string(zip.begin(), zip.end()));
     EXPECT_EQ(output(), "");
 }
 
 TEST_F(TempFolderTest, DamageShowsTheCrcBoxAndLeavesNoFile) {
-    Bytes resource = app::PackResource(Zip());
-    ASSERT_TRUE(app::CreateTempFolder());
+    Bytes resource = buildtools::PackResource(Zip());
+    ASSERT_TRUE(resources::CreateTempFolder());
     Bytes badCrc = resource;
     badCrc[8] ^= 0x01;
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(badCrc), "");
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(badCrc), "");
     EXPECT_NE(output().find(kCrcBox), std::string::npos) << output();
-    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+    EXPECT_TRUE(fs::is_empty(core::TempFolder));
 
     // Damage inside the stream: the decoder either stops short (silent) or produces
     // wrong bytes (the box); a file is never left.
     Bytes badStream = resource;
     badStream[badStream.size() / 2] ^= 0x40;
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(badStream), "");
-    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(badStream), "");
+    EXPECT_TRUE(fs::is_empty(core::TempFolder));
 }
 
 TEST_F(TempFolderTest, ShortOrMislabelledStreamsFailSilently) {
-    Bytes resource = app::PackResource(Zip());
-    ASSERT_TRUE(app::CreateTempFolder());
+    Bytes resource = buildtools::PackResource(Zip());
+    ASSERT_TRUE(resources::CreateTempFolder());
     Bytes truncated(resource.begin(), resource.begin() + long(resource.size() / 2));
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(truncated), "");
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(truncated), "");
     Bytes larger = resource;
     larger[0] += 1;  // one byte more than the stream holds
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(larger), "");
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(larger), "");
     Bytes zeroSize = resource;
     std::fill(zeroSize.begin(), zeroSize.begin() + 4, 0);
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(zeroSize), "");
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile({}), "");
-    EXPECT_EQ(app::UnpackInternalMemoryToTempFile(std::span(resource).first(11)), "");
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(zeroSize), "");
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile({}), "");
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(std::span(resource).first(11)), "");
     EXPECT_EQ(output(), "");
-    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+    EXPECT_TRUE(fs::is_empty(core::TempFolder));
 }
 
 // A file size limit below the archive's size makes the write come up short.
 TEST_F(TempFolderTest, ShortWriteShowsTheWriteBoxAndRemovesThePart) {
-    Bytes resource = app::PackResource(Zip());
-    ASSERT_TRUE(app::CreateTempFolder());
+    Bytes resource = buildtools::PackResource(Zip());
+    ASSERT_TRUE(resources::CreateTempFolder());
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
     limited.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    std::string path = app::UnpackInternalMemoryToTempFile(resource);
+    std::string path = resources::UnpackInternalMemoryToTempFile(resource);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
 
     EXPECT_EQ(path, "");
     EXPECT_NE(output().find(kWriteBox), std::string::npos) << output();
-    EXPECT_TRUE(fs::is_empty(app::TempFolder));
+    EXPECT_TRUE(fs::is_empty(core::TempFolder));
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <ctime>
 #include <filesystem>
 #include <random>
 
-#include "app/state.h"
-#include "recovery/recovery_entry.h"
+#include "core/recovery_entry.h"
+#include "core/state.h"
 #include "tests/test_support.h"
 
 using namespace std::string_literals;
@@ -84,8 +84,8 @@ FixDsdtMask = 0x87E7FBF1
 ; ------------------------------------------------------------------------------
 )");
 
-app::RecoveryEntry Entry(const std::string& title, const std::string& url) {
-    app::RecoveryEntry entry;
+core::RecoveryEntry Entry(const std::string& title, const std::string& url) {
+    core::RecoveryEntry entry;
     entry.Title = title;
     entry.URL = url;
     return entry;
@@ -94,16 +94,16 @@ app::RecoveryEntry Entry(const std::string& title, const std::string& url) {
 class SettingsTest : public test::AppTest {
 protected:
     SettingsTest() {
-        app::VersionText = "v2.1.2016.019 Beta";
-        app::ProgramFolder = "/opt/sf/";
-        app::LoadSettingsFromText("");
+        core::VersionText = "v2.1.2016.019 Beta";
+        core::ProgramFolder = "/opt/sf/";
+        core::LoadSettingsFromText("");
     }
 
     // The saved line of a key after loading one line into its group.
     std::string LoadedLine(const std::string& group, const std::string& line,
                            const std::string& key) {
-        app::LoadSettingsFromText("[" + group + "]\r\n" + line + "\r\n");
-        std::string file = app::RenderSettings();
+        core::LoadSettingsFromText("[" + group + "]\r\n" + line + "\r\n");
+        std::string file = core::RenderSettings();
         size_t at = file.find("\r\n" + key + " = ");
         if (at == std::string::npos) return "(missing)";
         return file.substr(at + 2, file.find("\r\n", at + 2) - at - 2);
@@ -111,33 +111,33 @@ protected:
 };
 
 TEST_F(SettingsTest, DefaultsRenderTheWholeFileAndReadBackUnchanged) {
-    EXPECT_EQ(app::RenderSettings(), kDefaultFile);
-    app::LoadSettingsFromText(kDefaultFile);
-    EXPECT_EQ(app::RenderSettings(), kDefaultFile);
+    EXPECT_EQ(core::RenderSettings(), kDefaultFile);
+    core::LoadSettingsFromText(kDefaultFile);
+    EXPECT_EQ(core::RenderSettings(), kDefaultFile);
 }
 
 TEST_F(SettingsTest, EveryKeyIsReadBack) {
-    app::WinX = -7;
-    app::InstallDataSet = "Local";
-    app::CloverLastRev = "4000";
-    app::CloverLastRevCheckDate = "29.02.16 23:59:58";
-    app::CheckLatestCloverAtStartup = app::SaveLatestCloverAfterDL = app::EnableFixedDisks = 1;
-    app::CloverLocalRepository = app::SFKImageLocalRepo = scratch.path().string() + "/";
-    app::VolumeLabel = "Ünïcode";
-    app::Boot_records = "XPC";
-    app::FileSystem = "exFAT";
-    app::StartLBASector = "63";
-    app::QuickFormat = app::MultiPartitions = 0;
-    app::BootPartitionSize = 64;
-    app::ResumeMaxAttemptsNumber = 3;
-    app::SUCatalogURL = app::BetaCatalogURL;
-    app::FixDsdtMask = "0000ABCD";
-    app::RecoveryList = {Entry("Lion", "http://l")};
-    std::string changed = app::RenderSettings();
+    core::WinX = -7;
+    core::InstallDataSet = "Local";
+    core::CloverLastRev = "4000";
+    core::CloverLastRevCheckDate = "29.02.16 23:59:58";
+    core::CheckLatestCloverAtStartup = core::SaveLatestCloverAfterDL = core::EnableFixedDisks = 1;
+    core::CloverLocalRepository = core::SFKImageLocalRepo = scratch.path().string() + "/";
+    core::VolumeLabel = "Ünïcode";
+    core::Boot_records = "XPC";
+    core::FileSystem = "exFAT";
+    core::StartLBASector = "63";
+    core::QuickFormat = core::MultiPartitions = 0;
+    core::BootPartitionSize = 64;
+    core::ResumeMaxAttemptsNumber = 3;
+    core::SUCatalogURL = core::BetaCatalogURL;
+    core::FixDsdtMask = "0000ABCD";
+    core::RecoveryList = {Entry("Lion", "http://l")};
+    std::string changed = core::RenderSettings();
 
-    app::LoadSettingsFromText("");
-    app::LoadSettingsFromText(changed);
-    EXPECT_EQ(app::RenderSettings(), changed);
+    core::LoadSettingsFromText("");
+    core::LoadSettingsFromText(changed);
+    EXPECT_EQ(core::RenderSettings(), changed);
 }
 
 struct LineCase {
@@ -145,7 +145,7 @@ struct LineCase {
 };
 
 TEST_F(SettingsTest, LoadChecksReplaceValuesOutsideTheirSet) {
-    const std::string developer = std::string("SUCatalogURL = ") + app::DeveloperCatalogURL;
+    const std::string developer = std::string("SUCatalogURL = ") + core::DeveloperCatalogURL;
     const LineCase cases[] = {
         {"Data Settings", "BootPartitionSize = 31", "BootPartitionSize = 200"},
         {"Data Settings", "BootPartitionSize = 32", "BootPartitionSize = 32"},
@@ -196,7 +196,7 @@ TEST_F(SettingsTest, LoadChecksReplaceValuesOutsideTheirSet) {
         EXPECT_EQ(LoadedLine(c.group, c.line, c.saved.substr(0, c.saved.find(' '))), c.saved);
     }
     LoadedLine("Tools Data Settings", "FixDsdtMask = 0x87e7fbf1", "FixDsdtMask");
-    EXPECT_EQ(app::FixDsdtMask, "87E7FBF1");
+    EXPECT_EQ(core::FixDsdtMask, "87E7FBF1");
 }
 
 TEST_F(SettingsTest, RevisionStandsOnlyWithAValidCheckDate) {
@@ -216,34 +216,34 @@ TEST_F(SettingsTest, RevisionStandsOnlyWithAValidCheckDate) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.revision + " " + c.date);
-        app::LoadSettingsFromText("[Data Settings]\nCloverLastRev = " + c.revision +
-                                  "\nCloverLastRevCheckDate = " + c.date + "\n");
-        EXPECT_EQ(app::CloverLastRev, c.loadedRevision);
-        EXPECT_EQ(app::CloverLastRevCheckDate, c.loadedDate);
+        core::LoadSettingsFromText("[Data Settings]\nCloverLastRev = " + c.revision +
+                                   "\nCloverLastRevCheckDate = " + c.date + "\n");
+        EXPECT_EQ(core::CloverLastRev, c.loadedRevision);
+        EXPECT_EQ(core::CloverLastRevCheckDate, c.loadedDate);
     }
 }
 
 TEST_F(SettingsTest, DatesMatchTheCalendar) {
     int64_t seconds = -1;
-    EXPECT_TRUE(app::ParseSettingsDate("01.01.70 00:00:00", seconds));
+    EXPECT_TRUE(core::ParseSettingsDate("01.01.70 00:00:00", seconds));
     EXPECT_EQ(seconds, 0);
-    EXPECT_TRUE(app::ParseSettingsDate("31.12.69 23:59:59", seconds));  // 2069
+    EXPECT_TRUE(core::ParseSettingsDate("31.12.69 23:59:59", seconds));  // 2069
     EXPECT_EQ(seconds, 3155759999);
-    EXPECT_TRUE(app::ParseSettingsDate("29.02.00 12:00:00", seconds));
+    EXPECT_TRUE(core::ParseSettingsDate("29.02.00 12:00:00", seconds));
     EXPECT_EQ(seconds, 951825600);
     for (const char* bad :
          {"29.02.01 00:00:00", "31.04.16 00:00:00", "01.13.16 00:00:00", "01.02.16 10:60:00",
           "01.02.16 10:20", "01.02.16 10:20:30 ", "01/02/16 10:20:30", "0a.02.16 10:20:30"})
-        EXPECT_FALSE(app::ParseSettingsDate(bad, seconds)) << bad;
+        EXPECT_FALSE(core::ParseSettingsDate(bad, seconds)) << bad;
 
     // Every value of the two-digit century formats as the C library's UTC calendar does.
     for (int64_t t = -86400 * 400; t < 3155760000; t += 86400 * 7 + 3671) {
         std::time_t time = std::time_t(t);
         char expected[32];
         std::strftime(expected, sizeof expected, "%d.%m.%y %H:%M:%S", std::gmtime(&time));
-        ASSERT_EQ(app::FormatSettingsDate(t), expected) << t;
+        ASSERT_EQ(core::FormatSettingsDate(t), expected) << t;
         if (t < 0) continue;
-        ASSERT_TRUE(app::ParseSettingsDate(expected, seconds));
+        ASSERT_TRUE(core::ParseSettingsDate(expected, seconds));
         ASSERT_EQ(seconds, t);
     }
 }
@@ -263,18 +263,18 @@ TEST_F(SettingsTest, ExistingFoldersKeepOneTrailingSeparator) {
 }
 
 TEST_F(SettingsTest, RecoveryListFollowsTheFileOrder) {
-    app::RecoveryList = {Entry("stale", "")};
-    app::LoadSettingsFromText(
+    core::RecoveryList = {Entry("stale", "")};
+    core::LoadSettingsFromText(
         "[download data settings]\r\nZeta = http://z\r\n; note\r\n  Alpha=http://a\r\n"
         "[Tools Data Settings]\r\nFixDsdtMask = 1\r\n"
         "[Download Data Settings]\r\nMid\t = \thttp://m \r\nno value line\r\n");
-    ASSERT_EQ(app::RecoveryList.size(), 3u);
-    EXPECT_EQ(app::RecoveryList[0].Title, "Zeta");
-    EXPECT_EQ(app::RecoveryList[1].URL, "http://a");
-    EXPECT_EQ(app::RecoveryList[2].Title, "Mid");
-    EXPECT_EQ(app::RecoveryList[2].URL, "http://m ");
-    EXPECT_NE(app::RenderSettings().find("Download\r\nZeta = http://z\r\nAlpha = http://a\r\n"
-                                         "Mid = http://m \r\n; ---"),
+    ASSERT_EQ(core::RecoveryList.size(), 3u);
+    EXPECT_EQ(core::RecoveryList[0].Title, "Zeta");
+    EXPECT_EQ(core::RecoveryList[1].URL, "http://a");
+    EXPECT_EQ(core::RecoveryList[2].Title, "Mid");
+    EXPECT_EQ(core::RecoveryList[2].URL, "http://m ");
+    EXPECT_NE(core::RenderSettings().find("Download\r\nZeta = http://z\r\nAlpha = http://a\r\n"
+                                          "Mid = http://m \r\n; ---"),
               std::string::npos);
 }
 
@@ -308,61 +308,61 @@ TEST_F(SettingsTest, BadInputFallsBackKeyByKey) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
-        app::LoadSettingsFromText(c.text);
-        EXPECT_EQ(app::RenderSettings(), DefaultsWith(c.saved));
+        core::LoadSettingsFromText(c.text);
+        EXPECT_EQ(core::RenderSettings(), DefaultsWith(c.saved));
     }
 }
 
 TEST_F(SettingsTest, OverrideChecksLikeTheFile) {
-    EXPECT_TRUE(app::OverrideSetting("bootpartitionsize", "31"));
-    EXPECT_EQ(app::BootPartitionSize, 200);
-    EXPECT_TRUE(app::OverrideSetting("WinX", "\t 12"));
-    EXPECT_EQ(app::WinX, 12);
-    EXPECT_TRUE(app::OverrideSetting("VolumeLabel", "USB\r\n[Window Settings]\r\nWinY = 1"));
-    EXPECT_EQ(app::VolumeLabel, "USB");
+    EXPECT_TRUE(core::OverrideSetting("bootpartitionsize", "31"));
+    EXPECT_EQ(core::BootPartitionSize, 200);
+    EXPECT_TRUE(core::OverrideSetting("WinX", "\t 12"));
+    EXPECT_EQ(core::WinX, 12);
+    EXPECT_TRUE(core::OverrideSetting("VolumeLabel", "USB\r\n[Window Settings]\r\nWinY = 1"));
+    EXPECT_EQ(core::VolumeLabel, "USB");
     for (const char* key : {"NoSuchKey", "ApplicationName", "Version", ""})
-        EXPECT_FALSE(app::OverrideSetting(key, "1")) << key;
+        EXPECT_FALSE(core::OverrideSetting(key, "1")) << key;
 
     // A revision needs its date: the date first, then the revision.
-    EXPECT_TRUE(app::OverrideSetting("CloverLastRev", "4000"));
-    EXPECT_EQ(app::CloverLastRev, "Not Checked");
-    EXPECT_TRUE(app::OverrideSetting("CloverLastRevCheckDate", "01.02.16 10:20:30"));
-    EXPECT_TRUE(app::OverrideSetting("CloverLastRev", "4000"));
-    EXPECT_EQ(app::CloverLastRev, "4000");
-    EXPECT_TRUE(app::OverrideSetting("CloverLastRevCheckDate", "someday"));
-    EXPECT_EQ(app::CloverLastRev, "Not Checked");
-    EXPECT_EQ(app::CloverLastRevCheckDate, "00.00.00 00:00:00");
+    EXPECT_TRUE(core::OverrideSetting("CloverLastRev", "4000"));
+    EXPECT_EQ(core::CloverLastRev, "Not Checked");
+    EXPECT_TRUE(core::OverrideSetting("CloverLastRevCheckDate", "01.02.16 10:20:30"));
+    EXPECT_TRUE(core::OverrideSetting("CloverLastRev", "4000"));
+    EXPECT_EQ(core::CloverLastRev, "4000");
+    EXPECT_TRUE(core::OverrideSetting("CloverLastRevCheckDate", "someday"));
+    EXPECT_EQ(core::CloverLastRev, "Not Checked");
+    EXPECT_EQ(core::CloverLastRevCheckDate, "00.00.00 00:00:00");
 }
 
 TEST_F(SettingsTest, FileIsReplacedWholeAndReadBack) {
-    app::ProgramFolder = scratch.path().string() + "/";
-    app::ProgramBaseName = "stickforge";
-    const std::string path = app::SettingsFilePath();
-    EXPECT_EQ(path, app::ProgramFolder + "stickforge.ini");
+    core::ProgramFolder = scratch.path().string() + "/";
+    core::ProgramBaseName = "stickforge";
+    const std::string path = core::SettingsFilePath();
+    EXPECT_EQ(path, core::ProgramFolder + "stickforge.ini");
 
     test::WriteFile(path, std::string(100000, '#'));
-    app::VolumeLabel = "SAVED";
-    app::SaveSettings();
-    EXPECT_EQ(test::ReadFile(path), app::RenderSettings());
+    core::VolumeLabel = "SAVED";
+    core::SaveSettings();
+    EXPECT_EQ(test::ReadFile(path), core::RenderSettings());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1);
 
-    app::LoadSettingsFromText("");
-    app::LoadSettings();
-    EXPECT_EQ(app::VolumeLabel, "SAVED");
+    core::LoadSettingsFromText("");
+    core::LoadSettings();
+    EXPECT_EQ(core::VolumeLabel, "SAVED");
     std::filesystem::remove(path);
-    app::LoadSettings();
-    EXPECT_EQ(app::VolumeLabel, "CLOVER");
+    core::LoadSettings();
+    EXPECT_EQ(core::VolumeLabel, "CLOVER");
 }
 
 TEST_F(SettingsTest, UnwritableFileIsLeftAlone) {
-    app::ProgramFolder = scratch.path().string() + "/missing/";
-    app::SaveSettings();
+    core::ProgramFolder = scratch.path().string() + "/missing/";
+    core::SaveSettings();
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "missing"));
 
-    app::ProgramFolder = scratch.path().string() + "/";
-    std::filesystem::create_directory(app::SettingsFilePath());  // a folder in the file's place
-    app::SaveSettings();
-    EXPECT_TRUE(std::filesystem::is_directory(app::SettingsFilePath()));
+    core::ProgramFolder = scratch.path().string() + "/";
+    std::filesystem::create_directory(core::SettingsFilePath());  // a folder in the file's place
+    core::SaveSettings();
+    EXPECT_TRUE(std::filesystem::is_directory(core::SettingsFilePath()));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.path()), {}), 1);
 }
 

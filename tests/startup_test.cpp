@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "app/workers.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "platform/instance_lock.h"
 #include "platform/registry.h"
 #include "tests/test_support.h"
@@ -21,10 +21,10 @@ protected:
         settings = scratch.file(name + ".ini");
     }
     std::optional<uint32_t> AutoRun() {
-        return platform::ReadRegistryDword(app::AutoRunKeyPath, app::AutoRunValueName);
+        return platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
     }
     void SetAutoRun(uint32_t value) {
-        platform::WriteRegistryDword(app::AutoRunKeyPath, app::AutoRunValueName, value);
+        platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, value);
     }
     // Tests run as parallel processes; the guard is per executable name.
     std::string name = "stickforge-startup-test-" + std::to_string(getpid());
@@ -41,7 +41,7 @@ TEST_F(StartUpTest, AutoRunIsOffWhileRunningAndZeroAfterWhenItWasAbsent) {
 TEST_F(StartUpTest, AutoRunIsRestoredToItsValueAtStart) {
     SetAutoRun(145);
     ASSERT_TRUE(app::StartUp(exe));
-    EXPECT_EQ(app::SavedAutoRunValue, "145");
+    EXPECT_EQ(core::SavedAutoRunValue, "145");
     EXPECT_EQ(AutoRun(), 255u);
     app::ExitSequence();
     EXPECT_EQ(AutoRun(), 145u);
@@ -71,7 +71,7 @@ TEST_F(StartUpTest, SecondInstanceIsRefusedAndTouchesNothing) {
     EXPECT_NE(output().find("[" + name + "] Warning: Программа уже запущена."), std::string::npos);
     EXPECT_EQ(AutoRun(), 145u);
     EXPECT_EQ(test::ReadFile(settings), "[Window Settings]\r\nWinX = 5\r\n");
-    EXPECT_FALSE(toolkit().WindowExists(app::MainWindow));
+    EXPECT_FALSE(toolkit().WindowExists(core::MainWindow));
 }
 
 TEST_F(StartUpTest, AnotherExecutableNameStartsBesideTheFirst) {
@@ -84,7 +84,7 @@ TEST_F(StartUpTest, AnotherExecutableNameStartsBesideTheFirst) {
 
 TEST_F(StartUpTest, ExitWritesTheSettingsFileWithTheWindowPosition) {
     ASSERT_TRUE(app::StartUp(exe));
-    toolkit().MoveWindow(app::MainWindow, 123, 45);
+    toolkit().MoveWindow(core::MainWindow, 123, 45);
     app::ExitSequence();
     std::string written = test::ReadFile(settings);
     EXPECT_EQ(written.rfind("\xEF\xBB\xBF", 0), 0u);
@@ -97,7 +97,7 @@ TEST_F(StartUpTest, MainWindowMatchesItsLayout) {
                     "CloverLastRevCheckDate = 01.02.16 10:20:30\r\n");
     ASSERT_TRUE(app::StartUp(exe));
     auto windows = toolkit().Windows();
-    const auto& main = windows[app::MainWindow];
+    const auto& main = windows[core::MainWindow];
     EXPECT_EQ(main.spec.title, "Stickforge v2.1.2016.019 Beta by Ormund");
     EXPECT_EQ(main.spec.client, (ui::Size{480, 265}));
     EXPECT_EQ(main.frame.x, 400);
@@ -105,22 +105,23 @@ TEST_F(StartUpTest, MainWindowMatchesItsLayout) {
     EXPECT_EQ(main.menus[3].title, " Latest Clover: r1234");
     EXPECT_EQ(main.menus[0].items[0].text, "&Configuration...");
     EXPECT_EQ(main.menus[0].items[1].id, 0);  // separator
-    EXPECT_EQ(main.menus[2].items[2].icon, app::AboutIcon16);
-    EXPECT_EQ(app::DownloadRevisions, std::vector<int32_t>{1234});
+    EXPECT_EQ(main.menus[2].items[2].icon, core::AboutIcon16);
+    EXPECT_EQ(core::DownloadRevisions, std::vector<int32_t>{1234});
 
     auto controls = toolkit().Controls();
-    EXPECT_EQ(controls[app::DriveTree].rect, (ui::Rect{15, 25, 450, 86}));
-    EXPECT_EQ(controls[app::ProgressBar].rect, (ui::Rect{20, 119, 440, 16}));
-    EXPECT_EQ(controls[app::FormatButton].text, "Format Disk");
-    EXPECT_EQ(controls[app::RefreshButton].toolTip, "Force update of the list of connected drives");
-    EXPECT_EQ(controls[app::MakerLink].kind, ui::ControlKind::LinkLabel);
+    EXPECT_EQ(controls[core::DriveTree].rect, (ui::Rect{15, 25, 450, 86}));
+    EXPECT_EQ(controls[core::ProgressBar].rect, (ui::Rect{20, 119, 440, 16}));
+    EXPECT_EQ(controls[core::FormatButton].text, "Format Disk");
+    EXPECT_EQ(controls[core::RefreshButton].toolTip,
+              "Force update of the list of connected drives");
+    EXPECT_EQ(controls[core::MakerLink].kind, ui::ControlKind::LinkLabel);
     app::ExitSequence();
 }
 
 TEST_F(StartUpTest, WindowPastTheDesktopEdgeIsCentred) {
     test::WriteFile(settings, "[Window Settings]\r\nWinX = 1900\r\nWinY = 10\r\n");
     ASSERT_TRUE(app::StartUp(exe));
-    ui::Rect frame = toolkit().WindowFrame(app::MainWindow);
+    ui::Rect frame = toolkit().WindowFrame(core::MainWindow);
     EXPECT_EQ(frame.x, 1920 / 2 - 480 / 2);
     EXPECT_EQ(frame.y, 1080 / 2 - 265 / 2);
     app::ExitSequence();
@@ -129,19 +130,19 @@ TEST_F(StartUpTest, WindowPastTheDesktopEdgeIsCentred) {
 TEST_F(StartUpTest, NegativePositionsAreKept) {
     test::WriteFile(settings, "[Window Settings]\r\nWinX = -50\r\nWinY = 10\r\n");
     ASSERT_TRUE(app::StartUp(exe));
-    EXPECT_EQ(toolkit().WindowFrame(app::MainWindow).x, -50);
+    EXPECT_EQ(toolkit().WindowFrame(core::MainWindow).x, -50);
     app::ExitSequence();
 }
 
 TEST(ProgramLocation, NamesFollowTheExecutable) {
-    app::SetProgramLocation("/opt/sf/stickforge");
-    EXPECT_EQ(app::ProgramFolder, "/opt/sf/");
-    EXPECT_EQ(app::ProgramFileName, "stickforge");
-    EXPECT_EQ(app::ProgramBaseName, "stickforge");
-    app::SetProgramLocation("/opt/sf/Stickforge.exe");
-    EXPECT_EQ(app::ProgramBaseName, "Stickforge");
-    EXPECT_EQ(app::BuildVersionText(19), "v2.1.2016.019 Beta");
-    EXPECT_EQ(app::BuildVersionText(1234), "v2.1.2016.1234 Beta");
+    core::SetProgramLocation("/opt/sf/stickforge");
+    EXPECT_EQ(core::ProgramFolder, "/opt/sf/");
+    EXPECT_EQ(core::ProgramFileName, "stickforge");
+    EXPECT_EQ(core::ProgramBaseName, "stickforge");
+    core::SetProgramLocation("/opt/sf/Stickforge.exe");
+    EXPECT_EQ(core::ProgramBaseName, "Stickforge");
+    EXPECT_EQ(core::BuildVersionText(19), "v2.1.2016.019 Beta");
+    EXPECT_EQ(core::BuildVersionText(1234), "v2.1.2016.1234 Beta");
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <random>
 #include <sstream>
 
-#include "app/state.h"
 #include "app/workers.h"
+#include "core/state.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
 
@@ -44,8 +44,8 @@ AppTest::AppTest() {
     ui::SetToolkit(std::move(toolkit));
     platform::SetClock(std::make_unique<InstantClock>());
     platform::SetRegistryStoreFile(scratch.file("registry"));
-    app::InitialiseGlobals();
-    app::SetProgramLocation(scratch.file("stickforge"));
+    core::InitialiseGlobals();
+    core::SetProgramLocation(scratch.file("stickforge"));
 }
 
 AppTest::~AppTest() {

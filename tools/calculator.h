@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
-namespace app {
+namespace tools {
 void OpenCalculatorWindow();
 // Sets every bit check box from FixDsdtMask.
 void RefreshCalculator();
 void ToggleCalculatorBit(int control);
 void SetCalculatorInfo(const std::string& caption, const std::string& text);
-}  // namespace app
+}  // namespace tools

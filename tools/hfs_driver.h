@@ -1,7 +1,7 @@
 #pragma once
-namespace app {
+namespace tools {
 void InstallHfsDrivers();
 void UninstallHfsDrivers();
 // Enables exactly one of the install and uninstall menu items.
 void UpdateHfsDriverMenu();
-}  // namespace app
+}  // namespace tools

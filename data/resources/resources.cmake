@@ -6,11 +6,11 @@
 #                                 AppleHFS.sys>  (optional: Apple's drivers cannot be shipped)
 
 set(PACKER_SOURCES
-    ${CMAKE_SOURCE_DIR}/resources/packer/pack_main.cpp
-    ${CMAKE_SOURCE_DIR}/resources/packer/resource_packer.cpp
+    ${CMAKE_SOURCE_DIR}/buildtools/packer/pack_main.cpp
+    ${CMAKE_SOURCE_DIR}/buildtools/packer/resource_packer.cpp
     ${CMAKE_SOURCE_DIR}/resources/resource_format.cpp)
 set(PACKER_HEADERS
-    ${CMAKE_SOURCE_DIR}/resources/packer/resource_packer.h
+    ${CMAKE_SOURCE_DIR}/buildtools/packer/resource_packer.h
     ${CMAKE_SOURCE_DIR}/resources/resource_format.h
     ${CMAKE_SOURCE_DIR}/resources/lzma_stream.h)
 if(CMAKE_CROSSCOMPILING)

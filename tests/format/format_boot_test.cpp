@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "tests/format/format_disk.h"
 #include "tests/qemu/boot_disk.h"
 #include "tests/qemu/qemu_boot.h"
@@ -154,7 +154,7 @@ TEST_F(FormatBoot, LocalDataSetIsInstalledAndBoots) {
                             {"FileSystem", "FAT32-LBA"},
                             {"MultiPartitions", "0"},
                             {"InstallDataSet", "Local"}},
-                           [&](ScriptedToolkit&) { app::LocalArchivePath = archive; });
+                           [&](ScriptedToolkit&) { core::LocalArchivePath = archive; });
     ASSERT_EQ(run.status, 0) << run.Log();
     EXPECT_TRUE(run.Showed("Data set files of Clover Installed")) << run.Log();
     disk.Unmount();

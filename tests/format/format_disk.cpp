@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "app/dispatch.h"
-#include "app/ids.h"
 #include "app/main_window.h"
-#include "app/settings.h"
-#include "app/state.h"
 #include "app/workers.h"
 #include "cli/disk_verbs.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/drive_list.h"
 #include "platform/clock.h"
 #include "platform/disks.h"
@@ -311,12 +311,12 @@ RunResult FormatFixture::Format(const std::string& device, const Settings& setti
     auto owned = std::make_unique<ScriptedToolkit>();
     ScriptedToolkit& toolkit = *owned;
     ui::SetToolkit(std::move(owned));
-    app::InitialiseGlobals();
-    app::SetProgramLocation(scratch.file("stickforge"));
-    app::LoadSettings();
+    core::InitialiseGlobals();
+    core::SetProgramLocation(scratch.file("stickforge"));
+    core::LoadSettings();
     Settings all = {{"EnableFixedDisks", "1"}, {"InstallDataSet", "Not_Install"}};
     all.insert(all.end(), settings.begin(), settings.end());
-    for (const auto& [key, value] : all) EXPECT_TRUE(app::OverrideSetting(key, value)) << key;
+    for (const auto& [key, value] : all) EXPECT_TRUE(core::OverrideSetting(key, value)) << key;
     if (prepare) prepare(toolkit);
 
     RunResult result;
@@ -325,7 +325,7 @@ RunResult FormatFixture::Format(const std::string& device, const Settings& setti
     } else {
         // The main loop as the program runs it; the worker on a thread of its own.
         app::BuildMainWindow();
-        app::RefreshDriveList();
+        disk::RefreshDriveList();
         int line = cli::FindTargetLine(device);
         EXPECT_GE(line, 0) << device;
         if (line >= 0) {
@@ -337,9 +337,9 @@ RunResult FormatFixture::Format(const std::string& device, const Settings& setti
                     done = true;
                 });
             });
-            toolkit.SelectItem(app::DriveTree, line);
+            toolkit.SelectItem(core::DriveTree, line);
             app::DispatchEvent(
-                ui::Event{ui::EventKind::Control, app::MainWindow, app::FormatButton});
+                ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
             while (!done)
                 if (auto event = toolkit.WaitEvent(20)) app::DispatchEvent(*event);
             if (worker.joinable()) worker.join();

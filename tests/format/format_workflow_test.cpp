@@ -11,8 +11,8 @@
 #include <sstream>
 #include <thread>
 
-#include "app/ids.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/state.h"
 #include "prepare/boot_images.h"
 #include "tests/format/format_disk.h"
 #include "tests/qemu/boot_disk.h"
@@ -21,8 +21,8 @@
 namespace format_test {
 namespace {
 
-using app::BootImage;
-using app::BootImageBytes;
+using prepare::BootImage;
+using prepare::BootImageBytes;
 
 constexpr int64_t kDiskMiB = 160;
 constexpr int32_t kBootMiB = 100;  // the first of two partitions
@@ -383,8 +383,8 @@ std::function<void(ScriptedToolkit&)> CancelWhen(const std::string& when) {
             if (*pressed || !status.starts_with(when)) return;
             *pressed = true;
             toolkit.PostEvent(
-                ui::Event{ui::EventKind::Control, app::MainWindow, app::FormatButton});
-            for (int i = 0; i < 500 && app::CancelFlag == 0; ++i)
+                ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
+            for (int i = 0; i < 500 && core::CancelFlag == 0; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         });
     };
@@ -414,10 +414,10 @@ TEST_F(FormatWorkflow, FormatCancelLeavesTheNewTableAndNoFileSystem) {
         EXPECT_TRUE(run.statuses.back().starts_with(
             c.quick == std::string("0") ? "Formatting: " : "Formatting Drive "))
             << run.Log();
-        EXPECT_EQ(ui::UI().GetText(app::FormatButton), "Format Disk");
-        EXPECT_TRUE(ui::UI().ControlEnabled(app::DriveTree));
-        EXPECT_GT(ui::UI().ItemCount(app::DriveTree), 0);
-        EXPECT_EQ(app::BusyFlag + app::CancelFlag + app::TransferCancelFlag, 0);
+        EXPECT_EQ(ui::UI().GetText(core::FormatButton), "Format Disk");
+        EXPECT_TRUE(ui::UI().ControlEnabled(core::DriveTree));
+        EXPECT_GT(ui::UI().ItemCount(core::DriveTree), 0);
+        EXPECT_EQ(core::BusyFlag + core::CancelFlag + core::TransferCancelFlag, 0);
 
         disk.Unmount();
         std::vector<SfdiskEntry> expected = {{2048, disk.sectors() - 2048, "6", true}};
@@ -464,8 +464,8 @@ void ExpectUnplugEndsTheRun(LoopDisk& disk, LoopDisk& bystander, const RunResult
     EXPECT_FALSE(disk.attached());
     EXPECT_FALSE(run.Showed("All done")) << run.Log();
     EXPECT_FALSE(run.statuses.empty());
-    EXPECT_EQ(ui::UI().GetText(app::FormatButton), "Format Disk");
-    EXPECT_EQ(app::BusyFlag.load(), 0);
+    EXPECT_EQ(ui::UI().GetText(core::FormatButton), "Format Disk");
+    EXPECT_EQ(core::BusyFlag.load(), 0);
     EXPECT_EQ(bystander.Hash(), untouched) << bystander.device() << "\n" << run.Log();
 }
 

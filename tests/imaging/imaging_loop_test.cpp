@@ -10,9 +10,9 @@
 #include <random>
 #include <thread>
 
-#include "app/settings.h"
-#include "app/state.h"
 #include "cli/imaging_verbs.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "disk/format_size.h"
 #include "tests/format/format_disk.h"
 
@@ -76,10 +76,10 @@ protected:
         auto owned = std::make_unique<ScriptedToolkit>();
         ScriptedToolkit& toolkit = *owned;
         ui::SetToolkit(std::move(owned));
-        app::InitialiseGlobals();
-        app::SetProgramLocation(scratch.file("stickforge"));
-        app::LoadSettings();
-        EXPECT_TRUE(app::OverrideSetting("EnableFixedDisks", "1"));
+        core::InitialiseGlobals();
+        core::SetProgramLocation(scratch.file("stickforge"));
+        core::LoadSettings();
+        EXPECT_TRUE(core::OverrideSetting("EnableFixedDisks", "1"));
         toolkit.Answer(std::move(answers), ui::Answer::Yes);
         if (onStatus) toolkit.OnStatus(std::move(onStatus));
         RunResult result;
@@ -109,7 +109,7 @@ protected:
         arguments.insert(arguments.end(), {image, "--verify"});
         RunResult backup = Run("backup", arguments);
         ASSERT_EQ(backup.status, 0) << backup.Log();
-        EXPECT_TRUE(backup.Showed("Verify OK: " + app::FormatSize(bytes, 0) + " identical"))
+        EXPECT_TRUE(backup.Showed("Verify OK: " + disk::FormatSize(bytes, 0) + " identical"))
             << backup.Log();
         EXPECT_TRUE(EndsWith(backup, " Done")) << backup.Log();
         EXPECT_EQ(FileBytes(image), original);
@@ -287,7 +287,7 @@ TEST_F(Imaging, CancelKeepsWholeChunksAndStillRewritesTheEntry) {
     disk.Write(first.start, original);
     // The first progress line comes after the first chunk: cancel there.
     auto cancelAtProgress = [](const std::string& status) {
-        if (status.find("% ") != std::string::npos) app::TransferCancelFlag = 1;
+        if (status.find("% ") != std::string::npos) core::TransferCancelFlag = 1;
     };
 
     std::string image = scratch.file("part.hfs");

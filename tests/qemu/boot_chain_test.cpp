@@ -14,8 +14,8 @@
 
 namespace {
 
-using app::BootImage;
-using app::BootImageBytes;
+using prepare::BootImage;
+using prepare::BootImageBytes;
 using test::BootInQemu;
 using test::DiskImage;
 using test::Partition;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using app::RecoveryEntry;
+using core::RecoveryEntry;
 using fixtures::CatalogProduct;
 using recovery::XmlError;
 using recovery::XmlResult;

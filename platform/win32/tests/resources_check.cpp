@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/clock.h"
 #include "platform/file_tree.h"
 #include "platform/files.h"
@@ -90,49 +90,51 @@ void CheckCommandLines() {
 }
 
 void CheckTempFolder() {
-    CHECK(app::CreateTempFolder());
-    std::string first = app::TempFolder;
+    CHECK(resources::CreateTempFolder());
+    std::string first = core::TempFolder;
     CHECK(first.rfind("SFKTemp") != std::string::npos && first.back() == '\\');
     CHECK(Hidden(first));
     WriteText(first + "locked", "x");
     SetFileAttributesW(Widen(first + "locked").c_str(),
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    CHECK(app::CreateTempFolder());  // the old folder goes, read-only file and all
+    CHECK(resources::CreateTempFolder());  // the old folder goes, read-only file and all
     std::string temporary = platform::TemporaryPath();
     int folders = 0;
     for (const std::string& name : Names(temporary)) folders += name.rfind("SFKTemp", 0) == 0;
     CHECK(folders == 1);
-    CHECK(first == app::TempFolder || Attributes(first) == INVALID_FILE_ATTRIBUTES);
+    CHECK(first == core::TempFolder || Attributes(first) == INVALID_FILE_ATTRIBUTES);
 }
 
 // The archiver and the Clover script from the program's own data, run the program's way.
 void CheckUnpackedTools() {
-    CHECK(app::UnpackArchive(app::SevenZipPack, app::TempFolder, true, "", false, true));
-    CHECK(app::UnpackArchive(app::CloverScriptPack, app::TempFolder, true, "", false, true));
-    CHECK(Names(app::TempFolder) ==
+    CHECK(
+        resources::UnpackArchive(resources::SevenZipPack, core::TempFolder, true, "", false, true));
+    CHECK(resources::UnpackArchive(resources::CloverScriptPack, core::TempFolder, true, "", false,
+                                   true));
+    CHECK(Names(core::TempFolder) ==
           (std::vector<std::string>{"7z.dll", "7z.exe", "Unpack_Clover_ISO.bat"}));
-    CHECK(app::RunUnpackedTool(app::TempFolder + app::ArchiverFileName, {"i"}, app::TempFolder,
-                               true) == 0);
-    CHECK(Hidden(app::TempFolder + "7z.exe") && Hidden(app::TempFolder + "7z.dll"));
+    CHECK(resources::RunUnpackedTool(core::TempFolder + resources::ArchiverFileName, {"i"},
+                                     core::TempFolder, true) == 0);
+    CHECK(Hidden(core::TempFolder + "7z.exe") && Hidden(core::TempFolder + "7z.dll"));
     // Without its argument the script prints its usage and ends with 1.
-    CHECK(app::RunUnpackedTool(app::TempFolder + app::CloverScriptFileName, {}, app::TempFolder,
-                               true) == 1);
+    CHECK(resources::RunUnpackedTool(core::TempFolder + resources::CloverScriptFileName, {},
+                                     core::TempFolder, true) == 1);
 }
 
 void CheckRunTool() {
-    std::string script = app::TempFolder + "args test.bat";
+    std::string script = core::TempFolder + "args test.bat";
     WriteText(script,
               "@echo off\r\necho [%~1]> \"%~dp0args.txt\"\r\necho [%2]>> \"%~dp0args.txt\"\r\n"
               "exit /b 7\r\n");
     CHECK(platform::RunTool(script, {"a b", "c&d"}, "", true) == 7);
     // The second argument arrives quoted, as cmd would otherwise split at "&".
-    CHECK(ReadText(app::TempFolder + "args.txt") == "[a b]\r\n[\"c&d\"]\r\n");
+    CHECK(ReadText(core::TempFolder + "args.txt") == "[a b]\r\n[\"c&d\"]\r\n");
     CHECK(platform::RunTool(script, {"100%"}, "", true) == -1);
-    CHECK(platform::RunTool(app::TempFolder + "missing.exe", {}, "", true) == -1);
+    CHECK(platform::RunTool(core::TempFolder + "missing.exe", {}, "", true) == -1);
 }
 
 void CheckFileTree() {
-    std::string root = app::TempFolder + "tree\\deeper";
+    std::string root = core::TempFolder + "tree\\deeper";
     auto tree = platform::OpenFileTree(root);
     const std::string text = "content";
     auto source = [&, done = false](uint8_t* buffer, size_t) mutable {
@@ -161,13 +163,13 @@ void CheckFileTree() {
 
 int main() {
     platform::SetClock(std::make_unique<NoWaitClock>());
-    app::InitialiseGlobals();
+    core::InitialiseGlobals();
     CheckCommandLines();
     CheckTempFolder();
     CheckUnpackedTools();
     CheckRunTool();
     CheckFileTree();
-    std::string folder = app::TempFolder;
+    std::string folder = core::TempFolder;
     CHECK(platform::RemoveTree(folder) && Attributes(folder) == INVALID_FILE_ATTRIBUTES);
     return check::Summary();
 }

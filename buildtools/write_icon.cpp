@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/icons.h"
-#include "app/ids.h"
+#include "core/ids.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: write_icon <output.ico>\n");
         return 2;
     }
-    ui::Image icon = app::ProgramImage(app::ProgramIcon72);
+    ui::Image icon = app::ProgramImage(core::ProgramIcon72);
     std::vector<uint8_t> file =
         IconFile({Scaled(icon, 16), Scaled(icon, 32), Scaled(icon, 48), icon});
     std::FILE* out = std::fopen(argv[1], "wb");

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-namespace app {
+namespace download {
 
 // Guards LocalArchives, LocalArchivePath and LocalArchiveRevision: scans run on workers
 // and on the interface thread while the format reads the chosen archive.
@@ -19,4 +19,4 @@ int32_t ScanLocalRepository();
 // The revision in the "Clover revision: " line of the archive's `boot`; 0 when none.
 int32_t ReadArchiveRevision(const std::string& archivePath);
 
-}  // namespace app
+}  // namespace download

@@ -1,4 +1,4 @@
-#include "app/local_repository.h"
+#include "download/local_repository.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,12 +6,12 @@
 #include <sstream>
 #include <vector>
 
-#include "app/settings.h"
-#include "app/state.h"
+#include "core/settings.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "resources/zip_handles.h"
 
-namespace app {
+namespace download {
 
 std::mutex LocalArchivesLock;
 
@@ -39,7 +39,7 @@ bool ReadEntry(zip_t* archive, zip_int64_t index, std::string& bytes) {
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 ||
         !(stat.valid & ZIP_STAT_SIZE))
         return false;
-    OwnedEntry file(zip_fopen_index(archive, zip_uint64_t(index), 0));
+    resources::OwnedEntry file(zip_fopen_index(archive, zip_uint64_t(index), 0));
     if (!file) return false;
     bytes.assign(size_t(stat.size), '\0');
     return zip_fread(file.get(), bytes.data(), stat.size) == zip_int64_t(stat.size);
@@ -65,12 +65,12 @@ int32_t RevisionInText(const std::string& text) {
 }  // namespace
 
 int32_t ReadArchiveRevision(const std::string& archivePath) {
-    if (archivePath.empty() || CancelFlag == 1) return 0;
+    if (archivePath.empty() || core::CancelFlag == 1) return 0;
     int error = 0;
-    OwnedArchive archive(zip_open(archivePath.c_str(), ZIP_RDONLY, &error));
+    resources::OwnedArchive archive(zip_open(archivePath.c_str(), ZIP_RDONLY, &error));
     if (!archive) return 0;
     zip_int64_t entries = zip_get_num_entries(archive.get(), 0);
-    for (zip_int64_t i = 0; i < entries && CancelFlag != 1; ++i) {
+    for (zip_int64_t i = 0; i < entries && core::CancelFlag != 1; ++i) {
         const char* name = zip_get_name(archive.get(), zip_uint64_t(i), 0);
         if (!name || BaseName(name) != "boot") continue;
         std::string boot;
@@ -80,22 +80,23 @@ int32_t ReadArchiveRevision(const std::string& archivePath) {
 }
 
 int32_t ScanLocalRepository() {
-    std::string repository = CloverLocalRepository;
-    std::vector<LocalArchive> found;
+    std::string repository = core::CloverLocalRepository;
+    std::vector<core::LocalArchive> found;
     for (const platform::FolderEntry& entry : platform::ListFolder(repository)) {
         if (entry.folder || !IsZipName(entry.name)) continue;
         int32_t revision = ReadArchiveRevision(repository + entry.name);
         if (revision != 0) found.push_back({entry.name, revision});
     }
-    std::stable_sort(found.begin(), found.end(), [](const LocalArchive& a, const LocalArchive& b) {
-        return a.Revision > b.Revision;
-    });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const core::LocalArchive& a, const core::LocalArchive& b) {
+                         return a.Revision > b.Revision;
+                     });
     std::lock_guard lock(LocalArchivesLock);
-    LocalArchives = found;
+    core::LocalArchives = found;
     if (found.empty()) return 0;
-    LocalArchivePath = repository + found[0].Name;
-    LocalArchiveRevision = std::to_string(found[0].Revision);
+    core::LocalArchivePath = repository + found[0].Name;
+    core::LocalArchiveRevision = std::to_string(found[0].Revision);
     return 1;
 }
 
-}  // namespace app
+}  // namespace download

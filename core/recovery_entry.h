@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace core {
 
 struct RecoveryEntry {
     std::string Title;
@@ -21,4 +21,4 @@ struct RecoveryEntry {
 
 extern std::vector<RecoveryEntry> RecoveryList;
 
-}  // namespace app
+}  // namespace core

@@ -1,4 +1,4 @@
-#include "resources/packer/resource_packer.h"
+#include "buildtools/packer/resource_packer.h"
 
 #include <lzma.h>
 #include <zip.h>
@@ -10,7 +10,7 @@
 #include "resources/resource_format.h"
 #include "resources/zip_handles.h"
 
-namespace app {
+namespace buildtools {
 namespace {
 
 constexpr uint32_t kUnixFile = 0100000;
@@ -57,10 +57,10 @@ bool Encode(std::span<const uint8_t> unpacked, std::vector<uint8_t>& out) {
     options.lc = 3;
     options.lp = 0;
     options.pb = 2;
-    options.dict_size = kLzmaDictionaryBytes;
+    options.dict_size = resources::kLzmaDictionaryBytes;
     options.ext_flags = 0;  // no end marker: the header's size ends the stream
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    LzmaStream stream;
+    resources::LzmaStream stream;
     if (lzma_raw_encoder(stream.get(), filters) != LZMA_OK) return false;
     stream.get()->next_in = unpacked.data();
     stream.get()->avail_in = unpacked.size();
@@ -85,7 +85,7 @@ std::vector<uint8_t> StoredZip(const std::vector<PackEntry>& entries) {
     zip_error_fini(&error);
     if (!buffer || entries.empty()) return {};
     zip_source_keep(buffer.get());  // the archive's close must leave the bytes to read
-    OwnedArchive archive(zip_open_from_source(buffer.get(), ZIP_TRUNCATE, nullptr));
+    resources::OwnedArchive archive(zip_open_from_source(buffer.get(), ZIP_TRUNCATE, nullptr));
     if (!archive) {
         zip_source_free(buffer.get());  // drops the reference the archive did not take
         return {};
@@ -99,14 +99,14 @@ std::vector<uint8_t> StoredZip(const std::vector<PackEntry>& entries) {
 
 std::vector<uint8_t> PackResource(std::span<const uint8_t> unpacked) {
     if (unpacked.empty() || unpacked.size() > UINT32_MAX) return {};
-    std::vector<uint8_t> out(kResourceHeaderBytes + kLzmaHeaderBytes);
-    out[kResourceHeaderBytes] = kLzmaProperties;
-    PutLittle32(out, kResourceHeaderBytes + 1, kLzmaDictionaryBytes);
+    std::vector<uint8_t> out(resources::kResourceHeaderBytes + resources::kLzmaHeaderBytes);
+    out[resources::kResourceHeaderBytes] = resources::kLzmaProperties;
+    PutLittle32(out, resources::kResourceHeaderBytes + 1, resources::kLzmaDictionaryBytes);
     if (!Encode(unpacked, out)) return {};
     PutLittle32(out, 0, uint32_t(unpacked.size()));
-    PutLittle32(out, 4, uint32_t(out.size() - kResourceHeaderBytes));
-    PutLittle32(out, 8, Crc32(unpacked));
+    PutLittle32(out, 4, uint32_t(out.size() - resources::kResourceHeaderBytes));
+    PutLittle32(out, 8, resources::Crc32(unpacked));
     return out;
 }
 
-}  // namespace app
+}  // namespace buildtools

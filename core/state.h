@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace app {
+namespace core {
 
 extern std::string VersionText;
 extern std::string AboutHeader;
@@ -54,4 +54,4 @@ std::string BuildVersionText(int build);
 // Fills ProgramPath, ProgramFileName, ProgramBaseName and ProgramFolder from path.
 void SetProgramLocation(const std::string& path);
 
-}  // namespace app
+}  // namespace core

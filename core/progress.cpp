@@ -1,12 +1,12 @@
-#include "app/progress.h"
+#include "core/progress.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "app/ids.h"
+#include "core/ids.h"
 #include "platform/clock.h"
 
-namespace app {
+namespace core {
 
 std::unique_ptr<ui::TaskbarProgress> TaskbarProgress;
 
@@ -92,4 +92,4 @@ std::string FormatDuration(int64_t seconds) {
     return text + twoDigits(secs) + " s ";
 }
 
-}  // namespace app
+}  // namespace core

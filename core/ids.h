@@ -2,7 +2,7 @@
 // unique across all windows so one event loop can dispatch them all.
 #pragma once
 
-namespace app {
+namespace core {
 
 enum Window : int {
     MainWindow = 0,
@@ -86,4 +86,4 @@ enum Picture : int {
     ProgramIcon72 = 6,
 };
 
-}  // namespace app
+}  // namespace core

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace core {
 
 // One global per key, named after it.
 extern int32_t WinX;
@@ -56,4 +56,4 @@ bool OverrideSetting(const std::string& key, const std::string& value);
 bool ParseSettingsDate(const std::string& text, int64_t& seconds);
 std::string FormatSettingsDate(int64_t seconds);
 
-}  // namespace app
+}  // namespace core

@@ -1,9 +1,9 @@
-#include "app/state.h"
+#include "core/state.h"
 
+#include "core/recovery_entry.h"
 #include "platform/paths.h"
-#include "recovery/recovery_entry.h"
 
-namespace app {
+namespace core {
 
 std::string VersionText;
 std::string AboutHeader;
@@ -78,4 +78,4 @@ void SetProgramLocation(const std::string& path) {
                           : ProgramFileName.substr(0, dot);
 }
 
-}  // namespace app
+}  // namespace core

@@ -7,7 +7,7 @@
 
 #include "ui/toolkit.h"
 
-namespace app {
+namespace core {
 
 // The main window's taskbar progress; null where the platform has none.
 extern std::unique_ptr<ui::TaskbarProgress> TaskbarProgress;
@@ -28,4 +28,4 @@ void ShowStatus(const std::string& text, int64_t waitMs);
 
 std::string FormatDuration(int64_t seconds);
 
-}  // namespace app
+}  // namespace core

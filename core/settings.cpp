@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,13 +12,13 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ids.h"
-#include "app/state.h"
+#include "core/ids.h"
+#include "core/recovery_entry.h"
+#include "core/state.h"
 #include "platform/paths.h"
-#include "recovery/recovery_entry.h"
 #include "ui/toolkit.h"
 
-namespace app {
+namespace core {
 
 // Values come from LoadSettings (LoadSettingsFromText("") gives every default).
 int32_t WinX = 0;
@@ -577,4 +577,4 @@ std::string FormatSettingsDate(int64_t seconds) {
     return text;
 }
 
-}  // namespace app
+}  // namespace core

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace buildtools {
 
 struct PackEntry {
     std::string name;
@@ -25,4 +25,4 @@ std::vector<uint8_t> StoredZip(const std::vector<PackEntry>& entries);
 // raw LZMA1 stream without end marker. Empty when the bytes cannot be packed.
 std::vector<uint8_t> PackResource(std::span<const uint8_t> unpacked);
 
-}  // namespace app
+}  // namespace buildtools
