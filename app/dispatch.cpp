@@ -63,15 +63,15 @@ void SetMaskFromButton(const char* mask, const char* caption, const char* text) 
 
 const Row kControlRows[] = {
     {core::FormatButton, When::Idle,
-     [] { StartWorker(prepare::FormatAndInstall, FormatWorkerArgument()); }},
+     [] { StartClaimedWorker(RunWorkflow<prepare::FormatAndInstall>, FormatWorkerArgument()); }},
     {core::FormatButton, When::Busy,
      [] {
          core::CancelFlag = 1;
          core::TransferCancelFlag = 1;
      }},
-    {core::BackupButton, When::Idle, [] { StartWorker(imaging::BackupPartition, 1); }},
+    {core::BackupButton, When::Idle, [] { StartClaimedWorker(imaging::BackupPartition, 1); }},
     {core::BackupButton, When::Busy, CancelTransfer},
-    {core::RestoreButton, When::Idle, [] { StartWorker(imaging::RestorePartition, 1); }},
+    {core::RestoreButton, When::Idle, [] { StartClaimedWorker(imaging::RestorePartition, 1); }},
     {core::RestoreButton, When::Busy, CancelTransfer},
     {core::RecoveryButton, When::Idle, recovery::OpenDownloadToolWindow},
     {core::RecoveryButton, When::CancellingDownload, CancelTransfer},
@@ -125,7 +125,7 @@ const Row kMenuRows[] = {
     {core::CalculatorItem, When::Any, tools::OpenCalculatorWindow},
     {core::InstallHfsItem, When::Idle, tools::InstallHfsDrivers},
     {core::UninstallHfsItem, When::Idle, tools::UninstallHfsDrivers},
-    {core::ExtractDmgItem, When::Idle, [] { StartWorker(resources::ExtractHfsFromDmg, 0); }},
+    {core::ExtractDmgItem, When::Idle, [] { StartClaimedWorker(resources::ExtractHfsFromDmg, 0); }},
     {core::HelpItem, When::Any, OpenHelpFile},
     {core::CloverWikiItem, When::Any, [] { platform::ShellOpen(CloverWikiURL); }},
     {core::AboutItem, When::Any, OpenAboutWindow},

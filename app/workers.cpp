@@ -1,5 +1,6 @@
 #include "app/workers.h"
 
+#include <atomic>
 #include <thread>
 
 #include "core/state.h"
@@ -7,6 +8,8 @@
 
 namespace app {
 namespace {
+
+std::atomic<core::Outcome> lastOutcome{core::Outcome::Refused};
 
 WorkerLauncher& Launcher() {
     static WorkerLauncher launcher;
@@ -27,6 +30,16 @@ void StartWorker(WorkerProc proc, int32_t argument) {
     }
     std::thread(proc, argument).detach();
 }
+
+bool StartClaimedWorker(WorkerProc proc, int32_t argument) {
+    int32_t idle = 0;
+    if (!core::BusyFlag.compare_exchange_strong(idle, 1)) return false;
+    StartWorker(proc, argument);
+    return true;
+}
+
+core::Outcome LastOutcome() { return lastOutcome; }
+void RecordOutcome(core::Outcome outcome) { lastOutcome = outcome; }
 
 void SetWorkerLauncher(WorkerLauncher launcher) { Launcher() = std::move(launcher); }
 

@@ -12,7 +12,6 @@
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "download/local_repository.h"
-#include "ui/console/console_toolkit.h"
 #include "ui/toolkit.h"
 
 namespace cli {
@@ -123,10 +122,8 @@ int RunFormat(const std::vector<std::string>& arguments) {
     // The button's worker runs here, to its end, as the only thread.
     app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
     app::DispatchEvent(ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
-    auto& console = static_cast<ui::ConsoleToolkit&>(ui::UI());
-    for (const std::string& status : console.StatusLines())
-        if (status == "All done") return 0;
-    return 1;
+    // "All done" also follows the checks that refuse a disk: only the outcome tells.
+    return app::LastOutcome() == core::Outcome::Done ? 0 : 1;
 }
 
 int RunImage(const std::vector<std::string>& arguments) {

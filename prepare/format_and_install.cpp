@@ -290,6 +290,11 @@ bool LayoutFits() {
     int64_t used = layout.startSector;
     if (layout.twoPartitions)
         used += layout.bootSizeMb * 1024 * 1024 / std::max<int64_t>(1, layout.bytesPerSector);
+    if (layout.totalSectors >= kMbrSectorLimit) {
+        core::CancelFlag = 1;
+        core::ShowStatus("Error : Disk too big for MBR (2^32 sectors at most)!", 5000);
+        return false;
+    }
     if (layout.bytesPerSector >= 512 && used < layout.totalSectors) return true;
     core::CancelFlag = 1;
     core::ShowStatus("Error : The partitions do not fit on this disk!", 5000);
@@ -352,38 +357,49 @@ void WriteMarkers(const std::string& letter) {
 }
 
 // The Clover data set onto partition 1. Downloaded sets come with the download step.
-void InstallDataSetFiles(const std::string& letter) {
-    if (core::InstallDataSet != "Local") return;
+bool InstallDataSetFiles(const std::string& letter) {
+    if (core::InstallDataSet != "Local") return true;
     if (!resources::UnpackArchive({}, letter, false, ChosenLocalArchive().path, true, false)) {
         core::ShowStatus("Data set files of Clover not Installed", 2000);
-        return;
+        return false;
     }
     WriteMarkers(letter);
     core::ShowStatus("Data set files of Clover Installed", 2000);
+    return true;
 }
 
-void Run(int32_t installDataSet, RunHandles& handles) {
+// A step that ended the run after the confirmation: a failure, unless the user asked
+// to cancel.
+core::Outcome Stopped() {
+    return core::TransferCancelFlag != 0 ? core::Outcome::Cancelled : core::Outcome::Failed;
+}
+
+core::Outcome Run(int32_t installDataSet, RunHandles& handles) {
     std::optional<BootRecordSet> set;
-    if (!CheckAndConfirm(installDataSet, set)) return;
+    if (!CheckAndConfirm(installDataSet, set)) return core::Outcome::Refused;
     ui::UI().SetText(core::FormatButton, "Format Cancel");
     core::CancelFlag = 0;
     if (core::Boot_records != "Not_Format" &&
         !(WritePartitionTable(*set, handles) && FormatFirstPartition(*set, handles)))
-        return;
-    if (installDataSet == 1) InstallDataSetFiles(disk::SelectedDisk.Partitions[0].Letter);
+        return Stopped();
+    if (installDataSet == 1 && !InstallDataSetFiles(disk::SelectedDisk.Partitions[0].Letter))
+        return Stopped();
+    return core::Outcome::Done;
 }
 
 }  // namespace
 
-void FormatAndInstall(int32_t installDataSet) {
+core::Outcome FormatAndInstall(int32_t installDataSet) {
     ui::Toolkit& ui = ui::UI();
     int rememberedLine = ui.SelectedItem(core::DriveTree);
     ui.EnableControl(core::DriveTree, false);
     core::BusyFlag = 1;
 
     RunHandles handles;
-    Run(installDataSet, handles);
+    core::Outcome outcome = Run(installDataSet, handles);
     handles.Close();
+    // A cancel pressed after the last step still counts.
+    if (outcome == core::Outcome::Done && core::CancelFlag != 0) outcome = core::Outcome::Cancelled;
 
     if (core::CancelFlag == 0) core::ShowStatus("All done", 2000);
     ui.SetText(core::FormatButton, "Format Disk");
@@ -393,6 +409,7 @@ void FormatAndInstall(int32_t installDataSet) {
     core::CancelFlag = 0;
     core::BusyFlag = 0;
     core::TransferCancelFlag = 0;
+    return outcome;
 }
 
 }  // namespace prepare

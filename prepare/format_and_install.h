@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
+
+#include "core/outcome.h"
+
 namespace prepare {
 // Wipes, partitions and formats the selected drive; installs the data set when asked.
-void FormatAndInstall(int32_t installDataSet);
+core::Outcome FormatAndInstall(int32_t installDataSet);
 }  // namespace prepare

@@ -26,6 +26,8 @@ struct PartitionLayout {
 
 // Every exclusive end from here on gets the capped CHS end 254/0xFFFF.
 constexpr int64_t kChsLimit = 1024 * 255 * 63;
+// An MBR entry counts sectors in 32 bits: a larger disk cannot be described.
+constexpr int64_t kMbrSectorLimit = int64_t(1) << 32;
 
 // Zeroes the first and last 128 sectors one at a time; stops early on a short write or
 // a cancel request. 1 when all were cleared.

@@ -40,19 +40,36 @@ TEST_F(DispatchTest, FormatArgumentDependsOnBootRecordsAndDataSet) {
         core::Boot_records = records;
         core::InstallDataSet = dataSet;
         started.clear();
+        core::BusyFlag = 0;  // the last run's worker released it
         Press(core::FormatButton);
         ASSERT_EQ(started.size(), 1u);
-        EXPECT_EQ(started[0].first, &prepare::FormatAndInstall);
+        EXPECT_EQ(started[0].first, &app::RunWorkflow<prepare::FormatAndInstall>);
         EXPECT_EQ(started[0].second, argument) << records << " " << dataSet;
     }
 }
 
 TEST_F(DispatchTest, IdleButtonsStartTheirWorkers) {
     Press(core::BackupButton);
+    core::BusyFlag = 0;  // the backup's worker released it
     Press(core::RestoreButton);
     ASSERT_EQ(started.size(), 2u);
     EXPECT_EQ(started[0], (std::pair<app::WorkerProc, int32_t>{&imaging::BackupPartition, 1}));
     EXPECT_EQ(started[1], (std::pair<app::WorkerProc, int32_t>{&imaging::RestorePartition, 1}));
+}
+
+// The press claims BusyFlag before the worker runs, so a second quick press, of the same
+// button or another, starts nothing and asks the first to cancel.
+TEST_F(DispatchTest, TwoQuickPressesStartOneWorker) {
+    Press(core::FormatButton);
+    Press(core::FormatButton);
+    Press(core::BackupButton);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(core::BusyFlag, 1);
+    EXPECT_EQ(core::CancelFlag, 1);
+
+    core::BusyFlag = 0;  // the worker's closing steps
+    Press(core::BackupButton);
+    EXPECT_EQ(started.size(), 2u);
 }
 
 TEST_F(DispatchTest, BusyButtonsOnlyRaiseTheirCancelFlags) {

@@ -230,13 +230,15 @@ protected:
             if (line == text) return true;
         return false;
     }
-    void Format(int32_t installDataSet = 0) { prepare::FormatAndInstall(installDataSet); }
+    core::Outcome Format(int32_t installDataSet = 0) {
+        return prepare::FormatAndInstall(installDataSet);
+    }
 };
 
 TEST_F(FormatTest, DefaultBootRecordsMakeABootableCloverStick) {
     core::InstallDataSet = "Not_Install";
     std::string before = disk().bytes;
-    Format();
+    EXPECT_EQ(Format(), core::Outcome::Done);
     EXPECT_TRUE(Said("All done"));
     EXPECT_NE(output().find("[WARNING] Warning: ALL DATA ON DEVICE:\n"
                             "Product Vendor 64 MB (E:)\nWILL BE DESTROYED."),
@@ -272,7 +274,7 @@ TEST_F(FormatTest, RefusalsLeaveTheDiskUntouched) {
     std::string before = disk().bytes;
     core::Boot_records = "Clover";
     core::FileSystem = "NTFS";
-    Format();
+    EXPECT_EQ(Format(), core::Outcome::Refused);
     EXPECT_TRUE(Said("Error : Select FileSystem : FAT32-LBA Or exFAT only!"));
     EXPECT_TRUE(Said("All done"));  // the checks end without setting CancelFlag
 
@@ -302,13 +304,13 @@ TEST_F(FormatTest, RefusalsLeaveTheDiskUntouched) {
 TEST_F(FormatTest, DeclinedConfirmationAndCancelledFormatSkipAllDone) {
     std::string before = disk().bytes;
     toolkit().SetAssumeYes(false);
-    Format();
+    EXPECT_EQ(Format(), core::Outcome::Refused);
     EXPECT_EQ(disk().bytes, before);
     EXPECT_FALSE(Said("All done"));
 
     disks.formatReports = {{15, 0}, {8, 0}};  // "Volume is in use"
     toolkit().SetAssumeYes(true);
-    Format();
+    EXPECT_EQ(Format(), core::Outcome::Failed);
     EXPECT_TRUE(Said("Volume is in use"));
     EXPECT_FALSE(Said("All done"));
     EXPECT_NE(disk().bytes, before);  // the new table was written before the format failed
@@ -333,6 +335,23 @@ TEST_F(FormatTest, TablesThatDoNotFitAndMissingLettersEndWithoutAllDone) {
     EXPECT_TRUE(Said("Error : The new partition got no drive letter!"));
     EXPECT_FALSE(Said("All done"));
     EXPECT_TRUE(disks.formats.empty());
+}
+
+// An MBR entry counts sectors in 32 bits: a disk of 2^32 sectors is refused before any
+// write instead of getting truncated partitions.
+TEST_F(FormatTest, DisksBeyondTheMbrLimitAreRefused) {
+    constexpr int64_t kMbrLimitBytes = (int64_t(1) << 32) * 512;
+    for (int64_t bytes : {kMbrLimitBytes, kMbrLimitBytes + 512 * 4096}) {
+        disks.disks[1] = test::DiskFacts(7, bytes, {{2048, kSectors - 2048, 0x0B}});
+        disk::RefreshDriveList();
+        toolkit().SelectItem(core::DriveTree, 0);
+        std::string before = disk().bytes;
+        EXPECT_EQ(Format(), core::Outcome::Refused);
+        EXPECT_TRUE(Said("Error : Disk too big for MBR (2^32 sectors at most)!"));
+        EXPECT_FALSE(Said("All done"));
+        EXPECT_EQ(disk().bytes, before);
+        EXPECT_TRUE(disks.formats.empty());
+    }
 }
 
 TEST_F(FormatTest, XpcMovesToFat32AndAnUnmountedPartitionGetsALetter) {

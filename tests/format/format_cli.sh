@@ -1,8 +1,8 @@
 #!/bin/sh
 # stickforge-cli format on a loop device (root): the not-USB question declined without
-# --yes leaves the disk as it was, a run with --yes reaches "All done" and the disk is
-# checked with sfdisk, blkid and fsck.fat, and the system disk is refused before any
-# question. Exit 77 (skipped) when not root or a tool is missing.
+# --yes leaves the disk as it was, Clover on NTFS is refused with a non-zero exit, a run
+# with --yes reaches "All done" and the disk is checked with sfdisk, blkid and fsck.fat,
+# and the system disk is refused before any question; only a finished run exits 0. Exit 77 (skipped) when not root or a tool is missing.
 set -u
 cli=$1
 PATH=$PATH:/usr/sbin:/sbin
@@ -43,10 +43,21 @@ set -- --set EnableFixedDisks=1 --set InstallDataSet=Not_Install --set MultiPart
 # Without --yes (and no terminal) the first question, the not-USB one, gets Cancel.
 before=$(sha256sum <"$device")
 "$cli" "$@" format "$device" >"$scratch/out" 2>&1 </dev/null
+status=$?
+[ "$status" != 0 ] || fail "the declined run exited with 0"
 shows "Target Drive is Not USB Disk!" || fail "no not-USB question"
 shows "-> Cancel" || fail "the question was not declined"
 ! shows "WILL BE DESTROYED" || fail "the confirmation followed a declined question"
 [ "$(sha256sum <"$device")" = "$before" ] || fail "the declined run changed the disk"
+
+# Clover cannot boot NTFS: refused, and although "All done" follows, the exit is not 0.
+"$cli" --yes "$@" --set Boot_records=Clover --set FileSystem=NTFS format "$device" \
+    >"$scratch/out" 2>&1
+status=$?
+shows "Error : Select FileSystem : FAT32-LBA Or exFAT only!" || fail "NTFS was not refused"
+grep -qx "All done" "$scratch/out" || fail "no \"All done\" after the refusal"
+[ "$status" != 0 ] || fail "the refused run exited with 0"
+[ "$(sha256sum <"$device")" = "$before" ] || fail "the refused run changed the disk"
 
 # XPC asked for exFAT: FAT32-LBA at sector 63.
 "$cli" --yes "$@" --set Boot_records=XPC --set FileSystem=exFAT --set StartLBASector=63 \
@@ -70,6 +81,8 @@ block=$(readlink -f "/sys/dev/block/$number" 2>/dev/null)
 if [ -n "$number" ] && [ -n "$block" ] && [ -d "$block" ]; then
     [ -e "$block/partition" ] && block=$(dirname "$block")
     "$cli" "$@" format "/dev/$(basename "$block")" >"$scratch/out" 2>&1 </dev/null
+    status=$?
+    [ "$status" != 0 ] || fail "the refused system disk exited with 0"
     shows "You selected a System Drive." || fail "the system disk was not refused"
     ! shows "Are You sure?" || fail "a question followed the refusal"
     ! shows "WILL BE DESTROYED" || fail "a confirmation followed the refusal"

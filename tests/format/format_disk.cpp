@@ -348,7 +348,7 @@ RunResult FormatFixture::Format(const std::string& device, const Settings& setti
     }
     result.statuses = toolkit.StatusLines();
     result.boxes = toolkit.Boxes();
-    if (workerThread) result.status = result.Showed("All done") ? 0 : 1;
+    if (workerThread) result.status = app::LastOutcome() == core::Outcome::Done ? 0 : 1;
     return result;
 }
 

@@ -85,7 +85,7 @@ private:
 };
 
 struct RunResult {
-    int status = 1;  // what stickforge-cli format would exit with: 0 after "All done"
+    int status = 1;  // what stickforge-cli format would exit with: 0 when the run was done
     std::vector<std::string> statuses;
     std::vector<ScriptedToolkit::Box> boxes;
 

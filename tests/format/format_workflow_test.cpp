@@ -315,6 +315,7 @@ TEST_F(FormatWorkflow, RefusalsLeaveTheDiskAsItWas) {
             EXPECT_TRUE(run.Showed(r.status)) << run.Log();
         }
         EXPECT_EQ(run.Showed("All done"), r.allDone) << run.Log();
+        EXPECT_NE(run.status, 0) << run.Log();  // whether "All done" followed or not
         EXPECT_FALSE(run.Showed("Create PartitionTable")) << run.Log();
         EXPECT_EQ(disk.Hash(), before);
     }
@@ -410,6 +411,7 @@ TEST_F(FormatWorkflow, FormatCancelLeavesTheNewTableAndNoFileSystem) {
                                 {"QuickFormat", c.quick}},
                                CancelWhen(c.when), true);
         EXPECT_FALSE(run.Showed("All done")) << run.Log();
+        EXPECT_NE(run.status, 0) << run.Log();
         EXPECT_FALSE(run.Showed("Creating file system")) << run.Log();
         EXPECT_TRUE(run.statuses.back().starts_with(
             c.quick == std::string("0") ? "Formatting: " : "Formatting Drive "))
