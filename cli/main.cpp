@@ -9,6 +9,7 @@
 #include "cli/imaging_verbs.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "cli/download_verbs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
@@ -37,6 +38,8 @@ const char kHelp[] =
     "                           type 0xAF with the image's size\n"
     "      --partition N        TARGET is a disk's device: its partition N\n"
     "      --verify             read back what was written and compare it byte for byte\n"
+    "  download URL FILE        fetch URL into FILE, resuming a broken transfer up to\n"
+    "                           ResumeMaxAttemptsNumber times\n"
     "\n"
     "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
     "\\\\.\\PhysicalDrive2); for backup and restore also a partition's (/dev/sdb2).\n"
@@ -139,6 +142,10 @@ int main(int argc, char** argv) {
     }
     if (verb == "settings") return RunSettings(options);
     std::vector<std::string> arguments(options.words.begin() + 1, options.words.end());
+    if (verb == "download") {
+        if (int status = LoadSettingsWithOverrides(options)) return status;
+        return cli::RunDownload(arguments);
+    }
     if (verb == "list" || verb == "eject" || verb == "format" || verb == "image" ||
         verb == "backup" || verb == "restore") {
         if (int status = LoadSettingsWithOverrides(options)) return status;

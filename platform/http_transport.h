@@ -3,10 +3,10 @@
 // that connection. Each level is an object that closes its handle when destroyed; a
 // request must go before its connection, a connection before its session.
 //
-// Redirects are followed. An https connection uses TLS with the server's certificate
-// checked against the system's store, plus the authorities in the PEM file named by
-// STICKFORGE_CA_FILE when that is set (private mirrors, tests); the checks are never
-// switched off.
+// Redirects are followed, never from https to http. An https connection uses TLS with
+// the server's certificate checked against the system's store; on Linux the
+// authorities in the PEM file named by STICKFORGE_CA_FILE are trusted as well (private
+// mirrors, tests). The checks are never switched off.
 #pragma once
 
 #include <cstdint>

@@ -9,7 +9,8 @@ packages="build-essential cmake pkg-config libfltk1.3-dev libzip-dev liblzma-dev
   libpcre2-dev libexpat1-dev libcurl4-openssl-dev libgtest-dev xvfb xauth xdotool imagemagick
   x11-utils libblkid-dev dosfstools exfatprogs exfat-fuse ntfs-3g udftools mtools nasm
   qemu-system-x86 fdisk 7zip xorriso libarchive-tools
-  libssl-dev"
+  libssl-dev
+  python3 openssl curl"
 scripts/install-packages.sh $packages
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,0 +1,221 @@
+// The HTTP transport on WinINet: the session, connection and request handles map one to
+// one onto the transport's levels. WinINet follows redirects itself and refuses one
+// from https to http; certificates are checked against the system's store.
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "platform/http_transport.h"
+#include "platform/win32/system_error.h"
+#include "platform/win32/wide.h"
+
+namespace platform {
+namespace {
+
+thread_local HttpError lastError;
+
+struct InternetCloser {
+    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using InternetHandle = std::unique_ptr<void, InternetCloser>;
+
+// WinINet's own codes have their texts in wininet.dll, not in the system's table.
+std::string WinInetErrorText(DWORD code) {
+    if (code < INTERNET_ERROR_BASE || code > INTERNET_ERROR_LAST)
+        return win32::SystemErrorText(code);
+    wchar_t text[1024];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  GetModuleHandleW(L"wininet.dll"), code, 0, text, 1024, nullptr);
+    std::wstring message(text, length);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n'))
+        message.pop_back();
+    return message.empty() ? "WinINet error " + std::to_string(code) : Narrow(message);
+}
+
+void KeepLastError(const std::string& prefix = "") {
+    DWORD code = GetLastError();
+    lastError = {code, prefix + WinInetErrorText(code)};
+}
+
+bool IsCertificateFailure(DWORD code) {
+    switch (code) {
+        case ERROR_INTERNET_INVALID_CA:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_ERRORS:
+        case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        case ERROR_INTERNET_SEC_CERT_NO_REV:
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+        case ERROR_INTERNET_SEC_INVALID_CERT:
+        case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+            return true;
+    }
+    return false;
+}
+
+bool SetTextOption(HINTERNET handle, DWORD option, const std::string& text) {
+    std::wstring wide = Widen(text);
+    if (InternetSetOptionW(handle, option, wide.data(), DWORD(wide.size()))) return true;
+    KeepLastError();
+    return false;
+}
+
+class WinInetRequest : public HttpRequest {
+public:
+    explicit WinInetRequest(InternetHandle request) : request_(std::move(request)) {}
+
+    bool SetHeader(const std::string& name, const std::string& value) override {
+        if (name.find_first_of(":\r\n") != std::string::npos ||
+            value.find_first_of("\r\n") != std::string::npos)
+            return lastError = {0, "Invalid header " + name}, false;
+        std::wstring line = Widen(name + ": " + value + "\r\n");
+        if (HttpAddRequestHeadersW(request_.get(), line.c_str(), DWORD(line.size()),
+                                   HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+            return true;
+        KeepLastError();
+        return false;
+    }
+
+    HttpSendResult Send() override {
+        if (sent_) DiscardBody();  // the answer before must be read before the next send
+        sent_ = true;
+        readFailed_ = false;
+        if (HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0)) return HttpSendResult::Sent;
+        DWORD code = GetLastError();
+        if (IsCertificateFailure(code)) {
+            KeepLastError("The server's certificate was rejected: ");
+            return HttpSendResult::CertificateRejected;
+        }
+        KeepLastError();
+        return HttpSendResult::Failed;
+    }
+
+    int32_t StatusCode() override {
+        DWORD status = 0, size = sizeof status;
+        if (HttpQueryInfoW(request_.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                           &size, nullptr))
+            return int32_t(status);
+        KeepLastError();
+        return -1;
+    }
+
+    std::optional<std::string> Header(const std::string& name) override {
+        std::wstring wide = Widen(name);
+        std::vector<wchar_t> buffer(std::max<size_t>(wide.size() + 1, 256));
+        while (true) {
+            std::copy(wide.begin(), wide.end(), buffer.begin());
+            buffer[wide.size()] = 0;
+            DWORD size = DWORD(buffer.size() * sizeof(wchar_t));
+            if (HttpQueryInfoW(request_.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr))
+                return Narrow(std::wstring_view(buffer.data(), size / sizeof(wchar_t)));
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+            buffer.resize(size / sizeof(wchar_t) + 1);
+        }
+    }
+
+    int64_t Read(uint8_t* into, int64_t capacity) override {
+        if (readFailed_) return -1;
+        int64_t filled = 0;
+        while (filled < capacity) {
+            DWORD want = DWORD(std::min<int64_t>(capacity - filled, 1 << 30)), got = 0;
+            if (!InternetReadFile(request_.get(), into + filled, want, &got)) {
+                KeepLastError();
+                readFailed_ = true;  // the bytes so far count; the next read reports it
+                return filled > 0 ? filled : -1;
+            }
+            if (got == 0) break;
+            filled += got;
+        }
+        return filled;
+    }
+
+private:
+    void DiscardBody() {
+        char sink[16384];
+        DWORD got = 0;
+        while (InternetReadFile(request_.get(), sink, sizeof sink, &got) && got > 0) {
+        }
+    }
+
+    InternetHandle request_;
+    bool sent_ = false;
+    bool readFailed_ = false;
+};
+
+class WinInetConnection : public HttpConnection {
+public:
+    WinInetConnection(InternetHandle connection, bool secure)
+        : connection_(std::move(connection)), secure_(secure) {}
+
+    bool SetProxyUser(const std::string& user) override {
+        return SetTextOption(connection_.get(), INTERNET_OPTION_PROXY_USERNAME, user);
+    }
+    bool SetProxyPassword(const std::string& password) override {
+        return SetTextOption(connection_.get(), INTERNET_OPTION_PROXY_PASSWORD, password);
+    }
+    bool SetUser(const std::string& user) override {
+        return SetTextOption(connection_.get(), INTERNET_OPTION_USERNAME, user);
+    }
+    bool SetPassword(const std::string& password) override {
+        return SetTextOption(connection_.get(), INTERNET_OPTION_PASSWORD, password);
+    }
+
+    std::unique_ptr<HttpRequest> OpenGet(const std::string& path, uint32_t flags) override {
+        if (secure_) flags |= INTERNET_FLAG_SECURE;
+        HINTERNET request = HttpOpenRequestW(connection_.get(), L"GET", Widen(path).c_str(),
+                                             nullptr, nullptr, nullptr, flags, 0);
+        if (!request) return KeepLastError(), nullptr;
+        return std::make_unique<WinInetRequest>(InternetHandle(request));
+    }
+
+private:
+    InternetHandle connection_;
+    bool secure_;
+};
+
+class WinInetSession : public HttpSession {
+public:
+    explicit WinInetSession(InternetHandle internet) : internet_(std::move(internet)) {}
+
+    std::unique_ptr<HttpConnection> Connect(const std::string& host, int32_t port,
+                                            bool secure) override {
+        if (port < 1 || port > 65535) {
+            lastError = {ERROR_INVALID_PARAMETER,
+                         "Port " + std::to_string(port) + " is outside 1-65535"};
+            return nullptr;
+        }
+        HINTERNET connection =
+            InternetConnectW(internet_.get(), Widen(host).c_str(), INTERNET_PORT(port), nullptr,
+                             nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        if (!connection) return KeepLastError(), nullptr;
+        return std::make_unique<WinInetConnection>(InternetHandle(connection), secure);
+    }
+
+private:
+    InternetHandle internet_;
+};
+
+class WinInetTransport : public HttpTransport {
+public:
+    std::unique_ptr<HttpSession> Open(const HttpSessionOptions& options) override {
+        std::wstring agent = Widen(options.userAgent), proxy = Widen(options.proxyServer);
+        HINTERNET internet = InternetOpenW(agent.c_str(), DWORD(options.accessType),
+                                           proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
+        if (!internet) return KeepLastError(), nullptr;
+        return std::make_unique<WinInetSession>(InternetHandle(internet));
+    }
+    HttpError LastError() override { return lastError; }
+};
+
+}  // namespace
+
+HttpTransport& SystemHttp() {
+    static WinInetTransport transport;
+    return transport;
+}
+
+}  // namespace platform
