@@ -115,6 +115,8 @@ run_checks "Win32 disk checks" disks_win32_check
 run_checks "Win32 format service checks" format_win32_check
 run_checks "Win32 packed resources and tool runs checks" resources_win32_check
 
+check "WinINet downloads" sh "$repo/tests/wine/downloads.sh" "$wine" "$windows_build"
+
 # 7-Zip's command lines and the unpack scripts, on fixtures the Linux build's tool makes.
 archiver="$scratch/archiver.out"
 sh "$repo/tests/archiver/archiver_checks.sh" wine "$linux_build/tests/archiver/archive_fixture" \

@@ -169,7 +169,11 @@ public:
         HINTERNET request = HttpOpenRequestW(connection_.get(), L"GET", Widen(path).c_str(),
                                              nullptr, nullptr, nullptr, flags, 0);
         if (!request) return KeepLastError(), nullptr;
-        return std::make_unique<WinInetRequest>(InternetHandle(request));
+        // WinINet keeps connections for the whole process; a transfer and each of its
+        // resumes get a connection of their own instead of one the server may have shut.
+        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request));
+        if (!owned->SetHeader("Connection", "close")) return nullptr;
+        return owned;
     }
 
 private:

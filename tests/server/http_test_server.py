@@ -21,7 +21,7 @@ version of the file, then 200 with the whole file. Query parameters change the a
   nolength=1          no Content-Length; the body ends when the connection closes
   validators=0        neither ETag nor Last-Modified; etag=0: no ETag only
   rate=BYTES          send at most BYTES per second
-  drop=N|random       close the connection after N (or a random number of) body bytes
+  drop=N|random       end the connection after N (or a random number of) body bytes
   drops=K             only the first K answers for this URL drop (default: every one)
   status=CODE         answer CODE (404, 500, ...) with a short body
 """
@@ -172,13 +172,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
         limit = self.drop_point(query, count)
         self.send_body(f, first, min(count, limit), int(query.get("rate", "0")))
         if limit < count:
-            # A reset rather than an orderly close, so that a body without a length
-            # cannot pass for complete.
-            self.close_connection = True
-            self.wfile.flush()
-            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
-                                       struct.pack("ii", 1, 0))
-            self.connection.close()
+            self.drop(query.get("nolength") == "1")
+
+    def drop(self, reset):
+        """Ends the connection mid-body: an orderly close where the length tells the
+        client that bytes are missing, a reset where none was given (a close would look
+        like the end). The reset waits a little, so that it does not discard what the
+        client has not read yet."""
+        self.close_connection = True
+        self.wfile.flush()
+        if not reset:
+            self.connection.shutdown(socket.SHUT_WR)
+            return
+        time.sleep(0.3)
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
 
     def drop_point(self, query, count):
         drop = query.get("drop")
