@@ -6,10 +6,10 @@
 
 #include "app/startup.h"
 #include "cli/disk_verbs.h"
+#include "cli/download_verbs.h"
 #include "cli/imaging_verbs.h"
 #include "core/settings.h"
 #include "core/state.h"
-#include "cli/download_verbs.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
