@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "download/download_callbacks.h"
 #include "download/http_download.h"
 
@@ -25,7 +25,7 @@ int RunDownload(const std::vector<std::string>& arguments) {
     request.Mode = download::kIntoFile;
     request.FileName = arguments[1];
     request.BlockSize = kBlockSize;
-    request.MaxResumeAttempts = app::ResumeMaxAttemptsNumber;
+    request.MaxResumeAttempts = core::ResumeMaxAttemptsNumber;
     request.OnConnected = download::ShowConnecting;
     request.OnProgress = download::ShowDownloadProgress;
     // The result goes to stderr here rather than through the window's report, which

@@ -18,8 +18,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/progress.h"
-#include "app/state.h"
+#include "core/progress.h"
+#include "core/state.h"
 #include "download/download_callbacks.h"
 #include "download/system_error.h"
 #include "platform/clock.h"
@@ -327,13 +327,13 @@ Step Transfer::FinishBody() {
 std::optional<int32_t> Transfer::ResumeAfter(const Step& failure) {
     request_.ResumeAttempt += 1;
     if (request_.ResumeAttempt > request_.MaxResumeAttempts) return kResumeAttemptsUsedUp;
-    if (app::TransferCancelFlag != 0) {
-        app::DrawStatus("File " + FilePart(request_.FileName) + " Download aborted", 0);
+    if (core::TransferCancelFlag != 0) {
+        core::DrawStatus("File " + FilePart(request_.FileName) + " Download aborted", 0);
         return failure.code;
     }
     CloseHandles();
     ProgressCaption notice = ResumeNoticeCaption(received_, contentLength_, request_.ResumeAttempt);
-    app::DrawStatus(notice.text, notice.percent);
+    core::DrawStatus(notice.text, notice.percent);
     platform::SystemClock().SleepMs(kResumeWaitMs);
     return {};
 }

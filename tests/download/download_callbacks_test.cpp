@@ -1,7 +1,7 @@
 #include "download/download_callbacks.h"
 
-#include "app/progress.h"
-#include "app/state.h"
+#include "core/progress.h"
+#include "core/state.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -13,7 +13,7 @@ TEST(DownloadCaptions, KnownTotalWithSpeedAndRemainingTime) {
         DownloadProgressCaption("C:\\tmp\\CloverISO-5151.tar.lzma", 1048576, 4194304, 2);
     EXPECT_EQ(caption.percent, 25);
     EXPECT_EQ(caption.text, "25% CloverISO-5151.tar.lzma (1.0 MB/4.0 MB) 512.0 KB/s Remain: " +
-                                app::FormatDuration(6));
+                                core::FormatDuration(6));
 }
 
 TEST(DownloadCaptions, NoPercentageOrRemainingTimeWithoutTotalOrSpeed) {
@@ -55,9 +55,9 @@ TEST_F(DownloadReportTest, ProgressHonoursTheCancelFlag) {
     DownloadRequest request;
     request.FileName = "/tmp/x.bin";
     EXPECT_EQ(ShowDownloadProgress(request, 10, 100, 0), 1);
-    app::TransferCancelFlag = 1;
+    core::TransferCancelFlag = 1;
     EXPECT_EQ(ShowDownloadProgress(request, 20, 100, 0), 0);
-    app::TransferCancelFlag = 0;
+    core::TransferCancelFlag = 0;
     EXPECT_NE(output().find("File x.bin Download aborted"), std::string::npos);
 }
 

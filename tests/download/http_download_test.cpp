@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "download/download_callbacks.h"
 #include "platform/clock.h"
 #include "tests/download/test_server.h"
@@ -55,7 +55,7 @@ protected:
         logStart_ = server_->Requests().size();
     }
     void TearDown() override {
-        app::TransferCancelFlag = 0;
+        core::TransferCancelFlag = 0;
         unsetenv("STICKFORGE_CA_FILE");
     }
 
@@ -268,7 +268,7 @@ public:
     int64_t NowUnixSeconds() override { return 1700000000; }
     void SleepMs(int64_t ms) override {
         now_ += uint64_t(ms);
-        if (ms == 1000) app::TransferCancelFlag = 1;
+        if (ms == 1000) core::TransferCancelFlag = 1;
     }
 
 private:
@@ -282,7 +282,7 @@ TEST_F(HttpDownloadTest, CancelInTheResumePathEndsWithTheFailureBeingResumed) {
     EXPECT_EQ(HttpDownload(dropping), kReadError);
     EXPECT_FALSE(fs::exists(target()));
 
-    app::TransferCancelFlag = 0;
+    core::TransferCancelFlag = 0;
     DownloadRequest refused = FileRequest(Url("/f.bin?drop=1000000&norange=1"), 9);
     refused.BlockSize = 65536;
     EXPECT_EQ(HttpDownload(refused), kResumeRefused);
@@ -295,7 +295,7 @@ TEST_F(HttpDownloadTest, CancelDuringTheTransferRemovesTheFile) {
     DownloadRequest request = FileRequest(Url("/f.bin?rate=2000000"));
     request.BlockSize = 65536;
     request.OnFinished = ReportDownloadResult;
-    app::TransferCancelFlag = 1;
+    core::TransferCancelFlag = 1;
     EXPECT_EQ(HttpDownload(request), kDownloadAborted);
     EXPECT_FALSE(fs::exists(target()));
     EXPECT_EQ(progress_.size(), 1u);

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "download/http_download.h"
 #include "platform/clock.h"
 #include "tests/win32/check.h"
@@ -27,7 +27,7 @@ public:
     int64_t NowUnixSeconds() override { return 0; }
     void SleepMs(int64_t ms) override {
         now_ += uint64_t(ms);
-        if (cancelOnWait) app::TransferCancelFlag = 1;
+        if (cancelOnWait) core::TransferCancelFlag = 1;
     }
     bool cancelOnWait = false;
 
@@ -123,7 +123,7 @@ void CheckResumes(const Setup& s, CheckClock& clock) {
     CHECK(refused.HttpStatus == 200);
     CHECK(!Exists(s.target));
     clock.cancelOnWait = false;
-    app::TransferCancelFlag = 0;
+    core::TransferCancelFlag = 0;
 }
 
 }  // namespace
