@@ -1,4 +1,6 @@
 // Device changes from the kernel's uevent broadcast.
+#include "platform/linux/device_watch.h"
+
 #include <linux/netlink.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -16,27 +18,13 @@
 namespace platform {
 namespace {
 
+using linuxos::ChangesDriveList;
 using linuxos::UniqueFd;
 
 // A burst of events (a stick with several partitions, an image being attached) ends this
 // long after its last event, and only then is the program told.
 constexpr int kQuietMs = 250;
 constexpr int kKernelGroup = 1;
-
-// The message: "ACTION@DEVPATH", then NUL-separated KEY=VALUE lines.
-bool IsBlockChange(std::string_view message) {
-    bool block = false, action = false;
-    for (size_t at = 0; at < message.size();) {
-        size_t end = message.find('\0', at);
-        std::string_view field = message.substr(at, end - at);
-        block = block || field == "SUBSYSTEM=block";
-        action =
-            action || field == "ACTION=add" || field == "ACTION=remove" || field == "ACTION=change";
-        if (end == std::string_view::npos) break;
-        at = end + 1;
-    }
-    return block && action;
-}
 
 UniqueFd OpenUeventSocket() {
     UniqueFd socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT));
@@ -71,7 +59,7 @@ private:
         bool changed = false;
         ssize_t size;
         while ((size = recv(socket_.get(), buffer, sizeof(buffer), MSG_DONTWAIT)) > 0)
-            changed = IsBlockChange(std::string_view(buffer, size_t(size))) || changed;
+            changed = ChangesDriveList(std::string_view(buffer, size_t(size))) || changed;
         return changed || (size < 0 && errno == ENOBUFS);  // events were lost: look again
     }
 
@@ -112,3 +100,22 @@ std::unique_ptr<DeviceWatch> WatchDeviceChanges(std::function<void()> onChange) 
 }
 
 }  // namespace platform
+
+namespace platform::linuxos {
+
+bool ChangesDriveList(std::string_view message) {
+    bool block = false, comesOrGoes = false, change = false, newMedium = false;
+    for (size_t at = 0; at < message.size();) {
+        size_t end = message.find('\0', at);
+        std::string_view field = message.substr(at, end - at);
+        block = block || field == "SUBSYSTEM=block";
+        comesOrGoes = comesOrGoes || field == "ACTION=add" || field == "ACTION=remove";
+        change = change || field == "ACTION=change";
+        newMedium = newMedium || field == "DISK_MEDIA_CHANGE=1";
+        if (end == std::string_view::npos) break;
+        at = end + 1;
+    }
+    return block && (comesOrGoes || (change && newMedium));
+}
+
+}  // namespace platform::linuxos
