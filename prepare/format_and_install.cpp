@@ -161,19 +161,22 @@ struct RunHandles {
     }
 };
 
-// Every volume of the disk with a letter is locked and dismounted before the rewrite.
-void DismountVolumes() {
+// Every volume of the disk with a letter is locked and dismounted before the rewrite. One
+// that cannot be ends the run before anything is written: its file system would stay in
+// use over the new structures.
+bool DismountVolumes() {
     for (int slot = 0; slot < disk::SelectedDisk.PartitionCount && slot < disk::kPartitionSlots;
          ++slot) {
         const std::string& letter = disk::SelectedDisk.Partitions[slot].Letter;
         if (letter.empty()) continue;
         disk::DiskHandlePtr volume = disk::OpenDiskDevice(0, letter, false, true);
-        if (!volume) {
+        if (!volume || !disk::DismountVolume(volume.get())) {
+            core::CancelFlag = 1;
             core::ShowStatus("Error open volume " + letter + " for write&lock", 2000);
-            continue;
+            return false;
         }
-        disk::DismountVolume(volume.get());
     }
+    return true;
 }
 
 PartitionLayout LayoutOfSelectedDisk() {
@@ -206,7 +209,7 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
                          2000);
         return false;
     }
-    DismountVolumes();
+    if (!DismountVolumes()) return false;
     core::DrawStatus("Create PartitionTable");
     ClearPartitionStructures(handles.disk.get(), disk::SelectedDisk.Geometry.DiskSize,
                              bytesPerSector);

@@ -105,7 +105,11 @@ void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr
 
 void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector) {
     std::vector<uint8_t> sector(size_t(bytesPerSector), 0);
-    disk::ReadSectors(disk, bytesPerSector, 0, 1, sector.data());
+    // A sector that could not be read is never written back, and one that names the type
+    // already (the format service may have set it) needs no write.
+    if (disk::ReadSectors(disk, bytesPerSector, 0, 1, sector.data()) != bytesPerSector ||
+        sector[kTableOffset + 4] == 0x0C)
+        return;
     sector[kTableOffset + 4] = 0x0C;
     disk::WriteSectors(disk, bytesPerSector, 0, 1, sector.data());
 }

@@ -45,7 +45,8 @@ std::array<uint8_t, 3> ChsAddress(int64_t lba, int64_t sectorsPerTrack);
 void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
                            const PartitionArea& area, int64_t bytesPerSector);
 
-// Entry 1 becomes type 0x0C; everything else in sector 0 stays.
+// Entry 1 becomes type 0x0C; everything else in sector 0 stays. Nothing is written when
+// sector 0 cannot be read.
 void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector);
 
 }  // namespace prepare

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
+#include "platform/linux/block_node.h"
 #include "platform/linux/device_users.h"
 #include "platform/linux/mounts.h"
 #include "platform/linux/partition_nodes.h"
@@ -55,16 +57,38 @@ std::vector<dev_t> PartitionDevices(const std::string& disk) {
     return devices;
 }
 
+// A partition in use that is mounted nowhere here (held open exclusively, mounted in
+// another mount namespace) cannot be let go by dismounting volumes.
+bool PartitionHeldElsewhere(const std::string& disk) {
+    std::vector<Mount> mounts = ReadMounts();
+    for (const KernelPartition& partition : KernelPartitions(disk)) {
+        bool mounted = std::any_of(mounts.begin(), mounts.end(), [&](const Mount& mount) {
+            return mount.device == partition.device;
+        });
+        if (mounted) continue;
+        UniqueFd probe(open(("/dev/" + partition.name).c_str(), O_RDONLY | O_EXCL | O_CLOEXEC));
+        if (!probe && errno == EBUSY) return true;
+    }
+    return false;
+}
+
 class BlockDeviceHandle : public DiskHandle {
 public:
-    BlockDeviceHandle(UniqueFd fd, std::string node, dev_t device, bool volume)
-        : fd_(std::move(fd)), node_(std::move(node)), device_(device), volume_(volume) {}
+    BlockDeviceHandle(UniqueFd fd, std::string node, dev_t device, bool write, bool volume)
+        : fd_(std::move(fd)),
+          node_(std::move(node)),
+          device_(device),
+          write_(write),
+          volume_(volume) {}
     ~BlockDeviceHandle() override { Unlock(); }
 
     int64_t WriteAt(int64_t offset, const void* data, int64_t bytes) override {
+        int fd = WritingFd();
+        if (fd < 0 || offset < 0 || bytes <= 0) return 0;
+        written_ = true;
         auto from = static_cast<const char*>(data);
         return Transfer(offset, bytes, [&](int64_t done, size_t left, off_t at) {
-            return pwrite(fd_.get(), from + done, left, at);
+            return pwrite(fd, from + done, left, at);
         });
     }
     int64_t ReadAt(int64_t offset, void* data, int64_t bytes) override {
@@ -81,7 +105,11 @@ public:
     // volume, over whatever the program wrote meanwhile: a locked volume is unmounted, and
     // mounted the same way again at Unlock unless it was dismounted.
     bool Lock() override {
-        if (!volume_) return flock(fd_.get(), LOCK_EX | LOCK_NB) == 0;
+        if (!volume_) {
+            auto disk = write_ ? DescribeBlockDevice(device_) : std::nullopt;
+            if (disk && !exclusive_ && PartitionHeldElsewhere(disk->name)) return false;
+            return flock(fd_.get(), LOCK_EX | LOCK_NB) == 0;
+        }
         std::vector<Mount> mounts = MountsOf(device_);
         if (VolumeInUse(MountPointsOf(mounts)) || flock(fd_.get(), LOCK_EX | LOCK_NB) != 0)
             return false;
@@ -98,21 +126,27 @@ public:
         return UnmountDevices({device_});
     }
     bool Unlock() override {
+        EndWriting();
         for (const Mount& mount : lockedMounts_) MountAgain(mount, node_);
         lockedMounts_.clear();
         return flock(fd_.get(), LOCK_UN) == 0;
     }
+    // Ends a rewrite too: the partitions may be mounted again.
     bool Flush() override {
-        bool flushed = fsync(fd_.get()) == 0;
+        bool flushed = FlushBlockDevice(fd_.get());
         DropOtherViews();
+        written_ = false;
+        exclusive_.Reset();
         return flushed;
     }
     // A partition node reaches every sector of its partition.
     void AllowExtendedAccess() override {}
-    // A volume handle has no table of its own to take in.
+    // A volume handle has no table of its own to take in. Taking in a new table ends the
+    // rewrite: the partitions are to be mounted and formatted again.
     void UpdateProperties() override {
         auto disk = volume_ ? std::nullopt : DescribeBlockDevice(device_);
         if (!disk) return;
+        EndWriting();
         WaitUntilReleased(PartitionDevices(disk->name));  // FUSE drivers of dismounted volumes
         SyncPartitionNodes(disk->name);
     }
@@ -133,10 +167,28 @@ private:
         }
     }
 
-    UniqueFd fd_;
+    // A disk is rewritten only through an exclusive open of it, which the kernel refuses
+    // while any of its partitions is mounted or held: a volume that was not let go keeps
+    // its file system, and nothing is written. A volume is written while its lock keeps
+    // it unmounted. -1 when the handle may not write.
+    int WritingFd() {
+        if (!write_) return -1;
+        if (volume_) return fd_.get();
+        if (!exclusive_) exclusive_ = OpenExclusive(node_);
+        return exclusive_ ? exclusive_.get() : -1;
+    }
+
+    // What was written reaches the device before anyone is told it is done.
+    void EndWriting() {
+        if (written_) Flush();
+        exclusive_.Reset();
+    }
+
+    UniqueFd fd_, exclusive_;
     std::string node_;
     dev_t device_;
-    bool volume_;
+    bool write_, volume_;
+    bool written_ = false;
     std::vector<Mount> lockedMounts_;  // taken away by Lock, given back by Unlock
 };
 
@@ -146,7 +198,7 @@ std::unique_ptr<DiskHandle> OpenBlockDevice(const std::string& node, bool write,
     UniqueFd fd(open(node.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC));
     struct stat info {};
     if (!fd || fstat(fd.get(), &info) != 0 || !S_ISBLK(info.st_mode)) return nullptr;
-    return std::make_unique<BlockDeviceHandle>(std::move(fd), node, info.st_rdev, volume);
+    return std::make_unique<BlockDeviceHandle>(std::move(fd), node, info.st_rdev, write, volume);
 }
 
 }  // namespace platform::linuxos

@@ -66,7 +66,7 @@ public:
         UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
                          executable ? 0777 : 0666));
         if (!fd) return false;
-        if (Copy(source, fd.get())) return true;
+        if (Copy(source, fd.get()) && fsync(fd.get()) == 0) return true;
         unlink(path.c_str());
         return false;
     }
@@ -80,7 +80,15 @@ public:
         return lstat(Path(relative).c_str(), &st) == 0;
     }
 
-    bool Finish() override { return true; }
+    // The folder's own fsync makes a FUSE driver write out what it keeps (directory
+    // entries, attributes); syncfs then the file system and its device's cache. Without
+    // the folder nothing was written.
+    bool Finish() override {
+        std::string root = root_.empty() ? "/" : root_;
+        if (!FolderExists(root)) return true;
+        UniqueFd folder(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        return folder && fsync(folder.get()) == 0 && syncfs(folder.get()) == 0;
+    }
 
 private:
     std::string Path(const std::string& relative) const { return root_ + "/" + relative; }

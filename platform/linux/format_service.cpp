@@ -8,13 +8,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
+#include "platform/linux/block_node.h"
 #include "platform/linux/child_process.h"
 #include "platform/linux/device_users.h"
 #include "platform/linux/disk_probe.h"
 #include "platform/linux/mkfs_command.h"
 #include "platform/linux/mounts.h"
+#include "platform/linux/partition_type.h"
 #include "platform/linux/program_volumes.h"
 #include "platform/linux/sysfs.h"
 #include "platform/linux/unique_fd.h"
@@ -30,7 +31,6 @@ constexpr int64_t kZeroChunk = 16 << 20;
 constexpr size_t kZeroBuffer = 1 << 20;
 constexpr int kPollMs = 100;
 constexpr auto kOutputInterval = std::chrono::milliseconds(kPollMs);
-constexpr int kOpenTries = 100;  // 20 ms apart: time for a FUSE driver to let go
 
 // Passes reports on and remembers whether the caller asked to stop.
 class Reporter {
@@ -95,16 +95,6 @@ bool ReadOnly(const std::string& node) {
     UniqueFd fd(open(node.c_str(), O_RDONLY | O_CLOEXEC));
     int readOnly = 0;
     return fd && ioctl(fd.get(), BLKROGET, &readOnly) == 0 && readOnly != 0;
-}
-
-// Exclusively, as the tools open it, once a FUSE driver of the dismounted volume has let
-// go; errno tells why not.
-UniqueFd OpenExclusive(const std::string& node) {
-    for (int tries = 0;; ++tries) {
-        UniqueFd fd(open(node.c_str(), O_RDWR | O_EXCL | O_CLOEXEC));
-        if (fd || errno != EBUSY || tries == kOpenTries) return fd;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
 }
 
 bool WriteZeros(int fd, int64_t offset, int64_t bytes) {
@@ -177,15 +167,20 @@ void ReportToolFailure(Reporter& reporter, const std::string& output, bool clust
     reporter.Fail(command == kFormatTooSmall ? 0 : command);
 }
 
-void MakeFileSystem(const FormatRequest& request, const MkfsPlan& plan, const std::string& node,
+void MakeFileSystem(const FormatRequest& request, const MkfsPlan& plan, const LetterVolume& volume,
                     Reporter& reporter) {
     if (!reporter.Send(kFormatCreating)) return reporter.Finish(false);
     std::string output;
     int exitCode = -1;
     if (RunTool(plan, reporter, output, exitCode) != ToolEnd::Ended) return reporter.Finish(false);
     // mkfs.exfat can fail with exit code 0: the volume itself tells.
-    if (exitCode != 0 || ProbedType(node) != plan.probedType)
+    if (exitCode != 0 || ProbedType(volume.node) != plan.probedType)
         return ReportToolFailure(reporter, output, request.clusterSize != 0);
+    // The new file system is on the device, and the table names it, before success is told.
+    auto type = FormattedPartitionType(request.fileSystem);
+    auto partition = DescribeBlockDevice(volume.device);
+    if (!FlushBlockNode(volume.node) || (type && partition && !SetPartitionType(*partition, *type)))
+        return reporter.Fail(FailureCommandOfErrno(errno));
     reporter.Finish(true);
 }
 
@@ -199,7 +194,7 @@ void Format(const FormatRequest& request, const MkfsPlan& plan, const LetterVolu
         if (!fd) return reporter.Fail(FailureCommandOfErrno(errno));
         if (!request.quick && !plan.toolZeroes && !ZeroVolume(fd.get(), reporter)) return;
     }  // closed: the tool opens the volume exclusively itself
-    MakeFileSystem(request, plan, volume.node, reporter);
+    MakeFileSystem(request, plan, volume, reporter);
 }
 
 }  // namespace

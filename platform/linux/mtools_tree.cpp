@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/linux/block_node.h"
 #include "platform/linux/child_process.h"
 #include "platform/linux/folder_tree.h"
 
@@ -106,6 +107,7 @@ public:
             hidden_.clear();
             ok_ = Mtools(argv) == 0 && ok_;
         }
+        ok_ = FlushBlockNode(node_) && ok_;  // the node may be open elsewhere: no flush at close
         return std::exchange(ok_, true);
     }
 

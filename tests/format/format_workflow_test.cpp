@@ -2,7 +2,9 @@
 // systems it allows, the four start sectors, one and two partitions, 4096-byte sectors;
 // the refusals leave the disk as it was; Format Cancel and an unplugged disk mid-run.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -216,7 +218,10 @@ TEST_P(FormatCombos, PartitionsFormatsAndWritesTheBootRecords) {
         << run.Log();
 
     disk.Unmount();
-    std::string type = std::string(c.made) == "FAT32-LBA" ? "c" : "6";
+    // The type byte as the format service leaves it for the file system.
+    const std::map<std::string, std::string> types = {
+        {"FAT32", "c"}, {"FAT32-LBA", "c"}, {"exFAT", "7"}, {"NTFS", "7"}, {"UDF", "6"}};
+    std::string type = types.at(c.made);
     std::vector<SfdiskEntry> expected = {
         {c.start, c.bootMiB ? bootSectors : disk.sectors() - c.start, type, true}};
     if (c.bootMiB)
@@ -345,6 +350,51 @@ TEST_F(FormatWorkflow, NotFormatWithALetterOnlyAsks) {
     EXPECT_TRUE(run.Showed("All done")) << run.Log();
     EXPECT_EQ(disk.MountPoint(1), folder);
     EXPECT_EQ(disk.Hash(), before);
+}
+
+TEST_F(FormatWorkflow, APartitionInUseStopsTheRunBeforeAnyWrite) {
+    if (!HasProgram("mount.exfat-fuse")) GTEST_SKIP() << "exfat-fuse is not installed";
+    LoopDisk& disk = NewDisk(96);
+    ASSERT_TRUE(disk.attached());
+    std::string output, folder = scratch.file("busy");
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(RunTool({"mkfs.exfat", disk.Partition(1)}, &output), 0) << output;
+    const Settings settings = {
+        {"Boot_records", "Clover"}, {"FileSystem", "exFAT"}, {"MultiPartitions", "0"}};
+    auto expectUntouched = [&](const RunResult& run, uint64_t before) {
+        EXPECT_FALSE(run.Showed("Create PartitionTable")) << run.Log();
+        EXPECT_FALSE(run.Showed("All done")) << run.Log();
+        EXPECT_NE(run.status, 0);
+        sync();
+        EXPECT_EQ(disk.Hash(), before);
+    };
+    {
+        SCOPED_TRACE("a file open on its mounted volume");
+        ASSERT_EQ(RunTool({"mount.exfat-fuse", disk.Partition(1), folder}, &output), 0) << output;
+        test::WriteFile(folder + "/open.txt", "in use");
+        int open = ::open((folder + "/open.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(open, 0);
+        sync();
+        const uint64_t before = disk.Hash();
+        RunResult run = Format(disk.device(), settings);
+        EXPECT_TRUE(run.Showed("Error open volume " + folder + " for write&lock")) << run.Log();
+        EXPECT_EQ(disk.MountPoint(1), folder);
+        expectUntouched(run, before);
+        ::close(open);
+        disk.Unmount();
+    }
+    {
+        SCOPED_TRACE("held exclusively, mounted nowhere");
+        int held = ::open(disk.Partition(1).c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        const uint64_t before = disk.Hash();
+        RunResult run = Format(disk.device(), settings);
+        EXPECT_TRUE(std::any_of(run.statuses.begin(), run.statuses.end(), [](const std::string& s) {
+            return s.starts_with("Error opening the Disk") && s.ends_with(" for write&lock");
+        })) << run.Log();
+        expectUntouched(run, before);
+        ::close(held);
+    }
 }
 
 // The disk that holds /, or "" when / is on no disk (an overlay, a network).
