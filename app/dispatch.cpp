@@ -123,8 +123,8 @@ const Row kMenuRows[] = {
     {core::ConfigurationItem, When::Idle, OpenConfigurationWindow},
     {core::QuitItem, When::Idle, Quit},
     {core::CalculatorItem, When::Any, tools::OpenCalculatorWindow},
-    {core::InstallHfsItem, When::Idle, tools::InstallHfsDrivers},
-    {core::UninstallHfsItem, When::Idle, tools::UninstallHfsDrivers},
+    {core::InstallHfsItem, When::Idle, [] { tools::InstallHfsDrivers(); }},
+    {core::UninstallHfsItem, When::Idle, [] { tools::RemoveHfsDrivers(); }},
     {core::ExtractDmgItem, When::Idle, [] { StartClaimedWorker(resources::ExtractHfsFromDmg, 0); }},
     {core::HelpItem, When::Any, OpenHelpFile},
     {core::CloverWikiItem, When::Any, [] { platform::ShellOpen(CloverWikiURL); }},
@@ -138,12 +138,7 @@ const Row kCloseRows[] = {
          ReenableMainWindow();
          ui::UI().CloseWindow(core::AboutWindow);
      }},
-    {core::ConfigurationWindow, When::Any,
-     [] {
-         ReenableMainWindow();
-         ui::UI().CloseWindow(core::ConfigurationWindow);
-         core::SaveSettings();
-     }},
+    {core::ConfigurationWindow, When::Any, CloseConfigurationWindow},
     {core::CalculatorWindow, When::Any,
      [] {
          ReenableMainWindow();

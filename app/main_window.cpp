@@ -122,7 +122,7 @@ void BuildMainWindow() {
                         -1};
     toolkit.OpenWindow(spec);
     toolkit.SetMenuBar(core::MainWindow, MainMenus());
-    tools::UpdateHfsDriverMenu();
+    tools::UpdateDriverMenu();
     ui::CreateControls(core::MainWindow, kMainControls);
     core::TaskbarProgress = toolkit.CreateTaskbarProgress(core::MainWindow, 0, 100);
 }

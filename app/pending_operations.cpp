@@ -1,20 +1,9 @@
 // Entry points of operations that are reached from the main loop but not built yet.
 // Each leaves this file for its own subsystem when its workflow is written.
-#include "app/configuration.h"
 #include "core/state.h"
 #include "download/latest_revision.h"
 #include "recovery/download_tool.h"
 #include "resources/dmg_extract.h"
-#include "tools/calculator.h"
-#include "tools/hfs_driver.h"
-
-namespace app {
-
-void OpenConfigurationWindow() {}
-void HandleConfigurationEvent(const ui::Event&) {}
-void RefreshLocalArchives() {}
-
-}  // namespace app
 
 void recovery::OpenDownloadToolWindow() {}
 void recovery::DownloadRecoveryHD(int32_t) {}
@@ -22,10 +11,3 @@ void recovery::UpdateRecoveryList(int32_t) {}
 int32_t recovery::SelectedRecoveryEntry() { return -1; }
 void resources::ExtractHfsFromDmg(int32_t) { core::BusyFlag = 0; }
 void download::CheckLatestRevision(int32_t) {}
-void tools::OpenCalculatorWindow() {}
-void tools::RefreshCalculator() {}
-void tools::ToggleCalculatorBit(int) {}
-void tools::SetCalculatorInfo(const std::string&, const std::string&) {}
-void tools::InstallHfsDrivers() {}
-void tools::UninstallHfsDrivers() {}
-void tools::UpdateHfsDriverMenu() {}

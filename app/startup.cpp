@@ -1,11 +1,13 @@
 #include "app/startup.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 #include "app/configuration.h"
 #include "app/dispatch.h"
+#include "app/error_report.h"
 #include "app/icons.h"
 #include "app/main_window.h"
 #include "app/workers.h"
@@ -27,6 +29,8 @@ constexpr int kBuildNumber = 19;
 constexpr uint32_t kAutoRunOff = 255;
 
 std::unique_ptr<platform::InstanceLock> instanceLock;
+// Set once DisableAutoRun has run: only then is there something to put back.
+std::atomic<bool> autoRunChanged{false};
 
 // Held by the settings load until the file says otherwise.
 void SetPreLoadValues() {
@@ -65,9 +69,11 @@ void DisableAutoRun() {
     auto current = platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
     if (current) core::SavedAutoRunValue = std::to_string(*current);
     platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, kAutoRunOff);
+    autoRunChanged = true;
 }
 
 void RestoreAutoRun() {
+    if (!autoRunChanged.exchange(false)) return;
     auto current = platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
     std::string currentText = current ? std::to_string(*current) : std::string();
     if (currentText == core::SavedAutoRunValue) return;
@@ -82,6 +88,7 @@ void InitialiseVersion() {
 }
 
 bool StartUp(const std::string& executablePath) {
+    InstallErrorReport();
     InitialiseVersion();
     core::InitialiseGlobals();
     SetPreLoadValues();

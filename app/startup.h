@@ -16,7 +16,8 @@ void ExitSequence();
 // StartUp, MainLoop, ExitSequence; the process exit code.
 int RunProgram();
 
-// The AutoRun policy switched off for the program's lifetime, and put back.
+// The AutoRun policy switched off for the program's lifetime, and put back (once, and
+// only after it was switched off).
 void DisableAutoRun();
 void RestoreAutoRun();
 

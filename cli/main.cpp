@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "app/error_report.h"
 #include "app/startup.h"
 #include "cli/disk_verbs.h"
 #include "cli/download_verbs.h"
 #include "cli/imaging_verbs.h"
+#include "cli/tools_verbs.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/paths.h"
@@ -40,6 +42,10 @@ const char kHelp[] =
     "      --verify             read back what was written and compare it byte for byte\n"
     "  download URL FILE        fetch URL into FILE, resuming a broken transfer up to\n"
     "                           ResumeMaxAttemptsNumber times\n"
+    "  fixdsdt [full|clear|default|0xMASK]   print (or set and save) the FixDsdtMask:\n"
+    "                    hexadecimal, binary, then the names of the set bits\n"
+    "  fixdsdt +NAME -NAME ...   tick or untick calculator boxes, then save\n"
+    "  hfs-drivers status|install|remove   the HFS+ read-only drivers\n"
     "\n"
     "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
     "\\\\.\\PhysicalDrive2); for backup and restore also a partition's (/dev/sdb2).\n"
@@ -119,6 +125,7 @@ int RunSettings(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    app::InstallErrorReport();
     platform::UseUnchangedOutput();
     Options options;
     std::string error;
@@ -147,8 +154,10 @@ int main(int argc, char** argv) {
         return cli::RunDownload(arguments);
     }
     if (verb == "list" || verb == "eject" || verb == "format" || verb == "image" ||
-        verb == "backup" || verb == "restore") {
+        verb == "backup" || verb == "restore" || verb == "fixdsdt" || verb == "hfs-drivers") {
         if (int status = LoadSettingsWithOverrides(options)) return status;
+        if (verb == "fixdsdt") return cli::RunFixDsdt(arguments);
+        if (verb == "hfs-drivers") return cli::RunHfsDrivers(arguments);
         if (verb == "list") return cli::RunList(arguments);
         if (verb == "eject") return cli::RunEject(arguments);
         if (verb == "format") return cli::RunFormat(arguments);

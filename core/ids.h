@@ -46,8 +46,39 @@ enum Control : int {
     DownloadToolCancel,
     DownloadToolUpdateList,
 
-    // Configuration window.
+    // Configuration window, in creation order.
     ConfigurationFirst = 300,
+    SourceFrame = ConfigurationFirst,
+    LocalOption,
+    DownloadOption,
+    NotInstallOption,
+    LocalArchiveChoice,
+    LocalRevisionText,
+    DownloadRevisionChoice,
+    CheckedText,
+    CheckFrame,
+    CheckAtStartupBox,
+    SaveAfterDownloadBox,
+    CloverRepositoryButton,
+    CheckNowButton,
+    FormatOptionsFrame,
+    BootRecordsFrame,
+    CloverOption,
+    WindowsOption,
+    XpcOption,
+    NotFormatOption,
+    VolumeLabelCaption,
+    VolumeLabelField,
+    FileSystemList,
+    ClusterList,
+    AlignmentList,
+    MultiPartitionFrame,
+    TwoPartitionsBox,
+    BootPartitionSizeField,
+    OtherFrame,
+    EnableFixedDisksBox,
+    ImageRepositoryButton,
+    ConfigurationOk,
     ConfigurationLast = 399,
 
     // Calculator window.
@@ -57,6 +88,13 @@ enum Control : int {
     CalculatorOk,
     CalculatorBitFirst,  // 32 bit check boxes follow
     CalculatorBitLast = CalculatorBitFirst + 31,
+    CalculatorBitsFrame,
+    CalculatorNewWayFrame,
+    CalculatorMaskFrame,
+    CalculatorBinaryText,
+    CalculatorHexText,
+    CalculatorInfoFrame,
+    CalculatorInfoText,
 };
 
 enum MenuId : int {

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The real window under a virtual X server: start-up, the main and About windows (kept as
-# screenshots), the refusal of a second copy, and a normal exit through the Exit button.
+# The real window under a virtual X server: start-up, the main, About, Configuration and
+# calculator windows (kept as screenshots), the refusal of a second copy, and a normal
+# exit through the Exit button.
 # Usage: gui_smoke.sh EXECUTABLE ARTIFACT-FOLDER
 set -u
 if [ -z "${GUI_SMOKE_DISPLAY:-}" ]; then
@@ -33,8 +34,8 @@ find_window() {
     return 1
 }
 autorun() {
-    grep -i "^$(printf '%s' "$autorun_key" | sed 's/\\/\\\\/g')	NoDriveTypeAutoRun	" \
-        "$STICKFORGE_REGISTRY" 2>/dev/null | cut -f3
+    grep -i "^$(printf '%s' "$autorun_key" | sed 's/\\/\\\\/g')	NoDriveTypeAutoRun	dword	" \
+        "$STICKFORGE_REGISTRY" 2>/dev/null | cut -f4
 }
 geometry() {  # window id -> "X Y W H"
     xdotool getwindowgeometry --shell "$1" | awk -F= '{v[$1]=$2} END {print v["X"], v["Y"], v["WIDTH"], v["HEIGHT"]}'
@@ -82,6 +83,27 @@ if [ -n "$about" ]; then
     sleep 0.5
     check "About closes with OK" test -z "$(xdotool search --onlyvisible --name '^About$')"
 fi
+
+# Options > Configuration and Tools > FixDSDT Calculator: each kept as a screenshot, each
+# closed with its OK button (client coordinates from their tables).
+open_dialog() {  # menu title x, item key, window title, width, height, OK x, OK y, picture
+    xdotool mousemove $((main_x + $1)) $((main_y + menu_bar / 2)) click 1
+    sleep 0.5
+    xdotool key "$2"
+    dialog=$(find_window "^$3\$")
+    check "$3 opens from the menu" test -n "$dialog"
+    [ -n "$dialog" ] || return
+    sleep 0.5
+    import -window root "$artifacts/$8.png"
+    set -- "$@" $(geometry "$dialog")
+    check "$3 is $4 x $5" test "${11}" -eq "$4" -a "${12}" -eq "$5"
+    xdotool mousemove $((${9} + $6)) $((${10} + $7)) click 1
+    sleep 0.5
+    check "$3 closes with OK" test -z "$(xdotool search --onlyvisible --name "^$3\$")"
+}
+open_dialog 20 c Configuration 275 465 137 443 configuration-window
+check "closing the configuration saved the settings" test -f "$scratch/$name.ini"
+open_dialog 65 f "Clover FixDsdtMask Calculator" 535 400 267 383 calculator-window
 
 # Exit: client (60, 218) lies inside the button.
 xdotool mousemove $((main_x + 60)) $((main_y + menu_bar + 218)) click 1

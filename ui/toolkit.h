@@ -48,6 +48,8 @@ struct ControlStyle {
     int maxLength = 0;              // edit boxes: 0 = unlimited
     bool digitsOnly = false;        // edit boxes
     bool centred = false;           // edit boxes
+    bool multiLine = false;         // edit boxes: wrapped lines, read-only
+    int textColour = -1;            // texts: 0xRRGGBB, -1 = the system's
     int image = -1;                 // Image controls: program image number
 };
 

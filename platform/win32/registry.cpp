@@ -27,6 +27,23 @@ std::optional<std::wstring> SubKey(const std::string& keyPath) {
     return Widen(std::string_view(keyPath).substr(kLocalMachineLength));
 }
 
+Key CreatedKey(const std::string& keyPath, REGSAM access) {
+    auto subKey = SubKey(keyPath);
+    HKEY created = nullptr;
+    if (!subKey ||
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        access, nullptr, &created, nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return Key(created);
+}
+
+bool SetValue(const std::string& keyPath, const std::string& name, DWORD type, const void* data,
+              DWORD size) {
+    Key key = CreatedKey(keyPath, KEY_SET_VALUE);
+    return key && RegSetValueExW(key.get(), Widen(name).c_str(), 0, type,
+                                 static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 std::optional<uint32_t> ReadRegistryDword(const std::string& keyPath, const std::string& name) {
@@ -45,16 +62,37 @@ std::optional<uint32_t> ReadRegistryDword(const std::string& keyPath, const std:
 }
 
 bool WriteRegistryDword(const std::string& keyPath, const std::string& name, uint32_t value) {
-    auto subKey = SubKey(keyPath);
-    HKEY created = nullptr;
-    if (!subKey ||
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, &created, nullptr) != ERROR_SUCCESS)
-        return false;
-    Key key(created);
     DWORD data = value;
-    return RegSetValueExW(key.get(), Widen(name).c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&data), sizeof(data)) == ERROR_SUCCESS;
+    return SetValue(keyPath, name, REG_DWORD, &data, sizeof(data));
+}
+
+bool WriteRegistryText(const std::string& keyPath, const std::string& name,
+                       const std::string& value) {
+    std::wstring data = Widen(value);
+    return SetValue(keyPath, name, REG_SZ, data.c_str(),
+                    DWORD((data.size() + 1) * sizeof(wchar_t)));
+}
+
+bool CreateRegistryKey(const std::string& keyPath) {
+    return CreatedKey(keyPath, KEY_QUERY_VALUE) != nullptr;
+}
+
+bool RegistryKeyExists(const std::string& keyPath) {
+    auto subKey = SubKey(keyPath);
+    HKEY opened = nullptr;
+    if (!subKey || RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey->c_str(), 0, KEY_QUERY_VALUE,
+                                 &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+// A service key gains subkeys (Enum) once the system has started the driver, so the
+// whole tree goes.
+bool DeleteRegistryKey(const std::string& keyPath) {
+    auto subKey = SubKey(keyPath);
+    return subKey && RegDeleteTreeW(HKEY_LOCAL_MACHINE, subKey->c_str()) == ERROR_SUCCESS &&
+           !RegistryKeyExists(keyPath);
 }
 
 // The real registry needs no store file.

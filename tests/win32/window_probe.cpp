@@ -3,6 +3,9 @@
 //   window_probe texts TITLE       prints "class<TAB>text" of the window and its children
 //   window_probe press TITLE TEXT  clicks the child button labelled TEXT
 //   window_probe gone TITLE        waits up to 20 s for the window to disappear
+//   window_probe menu TITLE ITEM   picks the menu bar item with that text ("&About")
+//   window_probe rects TITLE       prints "x y w h<TAB>class<TAB>text" of each child, in
+//                                  client coordinates
 // Texts are UTF-8. Exit status 0 on success, 1 when the window or button is missing.
 #include <windows.h>
 
@@ -64,13 +67,40 @@ BOOL CALLBACK MatchButton(HWND child, LPARAM search) {
     return FALSE;
 }
 
+BOOL CALLBACK PrintRect(HWND child, LPARAM parent) {
+    if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;  // combo parts
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(HWND_DESKTOP, reinterpret_cast<HWND>(parent), reinterpret_cast<POINT*>(&rect),
+                    2);
+    std::printf("%ld %ld %ld %ld\t", rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top);
+    PrintLine(child);
+    return TRUE;
+}
+
+// The command of the first item with this text in the menu or its submenus; 0 when none.
+UINT FindMenuItem(HMENU menu, const std::wstring& text) {
+    for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+        if (HMENU sub = GetSubMenu(menu, i)) {
+            if (UINT found = FindMenuItem(sub, text)) return found;
+            continue;
+        }
+        wchar_t label[256] = {};
+        GetMenuStringW(menu, UINT(i), label, 256, MF_BYPOSITION);
+        if (text == label) return GetMenuItemID(menu, i);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main() {
     int count = 0;
     LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count < 3) {
-        std::fputs("usage: window_probe wait|texts|press|gone TITLE [BUTTON]\n", stderr);
+        std::fputs("usage: window_probe wait|texts|press|gone|menu|rects TITLE [BUTTON|ITEM]\n",
+                   stderr);
         return 2;
     }
     std::wstring verb = words[1], title = words[2];
@@ -80,6 +110,12 @@ int main() {
     if (verb == L"texts") {
         PrintLine(window);
         EnumChildWindows(window, PrintChild, 0);
+    } else if (verb == L"rects") {
+        EnumChildWindows(window, PrintRect, LPARAM(window));
+    } else if (verb == L"menu" && count > 3) {
+        UINT item = FindMenuItem(GetMenu(window), words[3]);
+        if (!item) return 1;
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(item, 0), 0);
     } else if (verb == L"press" && count > 3) {
         ButtonSearch search{words[3]};
         EnumChildWindows(window, MatchButton, LPARAM(&search));

@@ -55,11 +55,14 @@ const char* IconPrefix(Icon icon) {
     }
 }
 
-// Message texts break lines the Windows way; a terminal wants bare line feeds.
+// Message texts break lines the Windows way (CR LF, or a lone CR); a terminal wants bare
+// line feeds.
 std::string TrimLine(const std::string& text) {
     std::string lines;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool pairedCr = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (!pairedCr) lines += text[i] == '\r' ? '\n' : text[i];
+    }
     while (!lines.empty() && (lines.back() == '\n' || lines.back() == '\r')) lines.pop_back();
     return lines;
 }
@@ -91,6 +94,11 @@ std::map<int, ConsoleToolkit::WindowState> ConsoleToolkit::Windows() const {
     return windows_;
 }
 
+void ConsoleToolkit::QueueRequesterAnswer(const std::string& answer) {
+    std::lock_guard lock(mutex_);
+    requesterAnswers_.push_back(answer);
+}
+
 void ConsoleToolkit::SetAssumeYes(bool assumeYes) {
     std::lock_guard lock(mutex_);
     options_.assumeYes = assumeYes;
@@ -114,8 +122,13 @@ bool ConsoleToolkit::OpenWindow(const WindowSpec& spec) {
     if (windows_.count(spec.id)) return false;
     WindowState state{spec, {}, true, {}};
     Size outer = spec.client;
+    auto parent = windows_.find(spec.parent);
     if (spec.position) {
         state.frame = {spec.position->x, spec.position->y, outer.w, outer.h};
+    } else if (parent != windows_.end()) {
+        const Rect& over = parent->second.frame;
+        state.frame = {over.x + over.w / 2 - outer.w / 2, over.y + over.h / 2 - outer.h / 2,
+                       outer.w, outer.h};
     } else {
         state.frame = {kDesktop.w / 2 - outer.w / 2, kDesktop.h / 2 - outer.h / 2, outer.w,
                        outer.h};
@@ -175,7 +188,16 @@ void ConsoleToolkit::SetMenuTitle(int menu, const std::string& title) {
             if (entry.id == menu) entry.title = title;
 }
 
-void ConsoleToolkit::EnableMenuItem(int, bool) {}
+void ConsoleToolkit::EnableMenuItem(int item, bool enable) {
+    std::lock_guard lock(mutex_);
+    menuItemsEnabled_[item] = enable;
+}
+
+bool ConsoleToolkit::MenuItemEnabled(int item) const {
+    std::lock_guard lock(mutex_);
+    auto it = menuItemsEnabled_.find(item);
+    return it == menuItemsEnabled_.end() || it->second;
+}
 
 void ConsoleToolkit::CreateControl(int window, int id, ControlKind kind, Rect rect,
                                    const std::string& text, const std::string& toolTip,
@@ -207,10 +229,17 @@ void ConsoleToolkit::SetText(int id, const std::string& text) {
     if (Control* control = Find(id)) control->text = text;
 }
 
+// Lists read as their chosen item, as on Windows.
 std::string ConsoleToolkit::GetText(int id) const {
     std::lock_guard lock(mutex_);
     const Control* control = Find(id);
-    return control ? control->text : std::string();
+    if (!control) return {};
+    if (control->kind != ControlKind::ComboBox && control->kind != ControlKind::ListBox &&
+        control->kind != ControlKind::TreeView)
+        return control->text;
+    int selected = control->selected;
+    return selected >= 0 && selected < int(control->items.size()) ? control->items[selected].first
+                                                                  : std::string();
 }
 
 void ConsoleToolkit::SetState(int id, int state) {
@@ -353,6 +382,11 @@ std::string ConsoleToolkit::AskText(const std::string& prompt, const std::string
     std::lock_guard lock(mutex_);
     EndProgressLine();
     std::fprintf(options_.out, "%s [%s]\n", prompt.c_str(), suggestion.c_str());
+    if (!requesterAnswers_.empty()) {
+        std::string answer = requesterAnswers_.front();
+        requesterAnswers_.pop_front();
+        return answer;
+    }
     if (options_.assumeYes || !platform::IsTerminal(options_.in)) return suggestion;
     char reply[4096] = {};
     if (!std::fgets(reply, sizeof reply, options_.in)) return {};

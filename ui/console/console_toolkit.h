@@ -30,6 +30,9 @@ public:
     // What the file requesters answer from now on, as a path given on the command line
     // would; "" asks again (or takes the suggestion when nobody can answer).
     void SetFileAnswer(const std::string& path);
+    // The answer of the next requester that asks (a folder one, or a file one without a
+    // file answer), as a user would type it; "" = cancelled.
+    void QueueRequesterAnswer(const std::string& answer);
 
     struct Control {
         int window = 0;
@@ -52,6 +55,7 @@ public:
     std::map<int, Control> Controls() const;
     std::map<int, WindowState> Windows() const;
     std::vector<std::string> StatusLines() const;
+    bool MenuItemEnabled(int item) const;  // items start enabled
 
     bool SetDefaultFont(const std::string& face, int points) override;
     void RegisterImage(int number, const Image& image) override;
@@ -112,7 +116,9 @@ private:
     mutable std::recursive_mutex mutex_;
     std::map<int, Control> controls_;
     std::map<int, WindowState> windows_;
+    std::map<int, bool> menuItemsEnabled_;
     std::deque<Event> events_;
+    std::deque<std::string> requesterAnswers_;
     std::vector<std::string> statusLines_;
     std::optional<std::pair<int, int>> cursor_;
     std::string fileAnswer_;

@@ -4,6 +4,7 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Multiline_Output.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_draw.H>
 
@@ -111,6 +112,20 @@ private:
     bool centred_;
 };
 
+// A box of wrapped lines the program writes and the user only reads.
+class ReadOnlyText : public Fl_Multiline_Output, public Control {
+public:
+    explicit ReadOnlyText(const ControlParams& params)
+        : Fl_Multiline_Output(params.rect.x, params.rect.y, params.rect.w, params.rect.h),
+          Control(this) {
+        wrap(1);
+        value(params.text.c_str());
+    }
+
+    void SetText(const std::string& text) override { value(text.c_str()); }
+    std::string Text() const override { return value(); }
+};
+
 }  // namespace
 
 Control* MakeButtonControl(const ControlParams& params) {
@@ -120,6 +135,7 @@ Control* MakeButtonControl(const ControlParams& params) {
         case ControlKind::OptionButton:
             return new OptionButton(params);
         case ControlKind::EditBox:
+            if (params.style.multiLine) return new ReadOnlyText(params);
             return new EditBox(params);
         default:
             return new Pressable<Fl_Button>(params);

@@ -47,6 +47,8 @@ public:
         : Fl_Widget(params.rect.x, params.rect.y, params.rect.w, params.rect.h),
           Control(this),
           align_(align | FL_ALIGN_INSIDE) {
+        if (int rgb = params.style.textColour; rgb >= 0)
+            labelcolor(fl_rgb_color(uchar(rgb >> 16), uchar(rgb >> 8), uchar(rgb)));
         SetText(params.text);
     }
 

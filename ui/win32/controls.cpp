@@ -44,6 +44,9 @@ ControlClass ClassOf(ControlKind kind, const ControlStyle& style) {
         case ControlKind::ComboBox:
             return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP};
         case ControlKind::EditBox:
+            if (style.multiLine)
+                return {WC_EDITW, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL,
+                        WS_EX_CLIENTEDGE};
             return {WC_EDITW,
                     ES_AUTOHSCROLL | WS_TABSTOP | (style.digitsOnly ? ES_NUMBER : 0u) |
                         (style.centred ? ES_CENTER : 0u),
@@ -105,6 +108,7 @@ void Win32Toolkit::Create(int window, int id, ControlKind kind, Rect rect, const
     entry = {};
     entry.window = window;
     entry.kind = kind;
+    entry.textColour = style.textColour;
     if (kind == ControlKind::DrawingArea)
         entry.status = std::make_unique<StatusArea>(DefaultFont());
     entry.handle =

@@ -80,7 +80,7 @@ std::optional<LRESULT> Win32Toolkit::OnMessage(WindowEntry& entry, UINT message,
                 events_.push_back({EventKind::DeviceChange, entry.id, 0});
             return TRUE;
         case WM_CTLCOLORSTATIC:
-            return LinkColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            return TextColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     }
     return std::nullopt;
 }
@@ -98,10 +98,17 @@ void Win32Toolkit::OnCommand(const WindowEntry& entry, WPARAM wParam, LPARAM lPa
         events_.push_back({*kind, control->window, *kind == EventKind::Control ? id : 0});
 }
 
-std::optional<LRESULT> Win32Toolkit::LinkColours(HDC dc, HWND control) const {
+std::optional<LRESULT> Win32Toolkit::TextColours(HDC dc, HWND control) const {
     const ControlEntry* entry = ControlOf(GetDlgCtrlID(control), control);
-    if (!entry || entry->kind != ControlKind::LinkLabel) return std::nullopt;
-    SetTextColor(dc, entry->hovered ? kLinkHoverColour : kLinkColour);
+    if (!entry) return std::nullopt;
+    if (entry->kind == ControlKind::LinkLabel) {
+        SetTextColor(dc, entry->hovered ? kLinkHoverColour : kLinkColour);
+    } else if (entry->textColour >= 0) {
+        int rgb = entry->textColour;
+        SetTextColor(dc, RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF));
+    } else {
+        return std::nullopt;
+    }
     SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }

@@ -41,6 +41,7 @@ struct ControlEntry {
     Bitmap picture;                                  // image controls
     std::unique_ptr<StatusArea> status;              // drawing areas
     bool hovered = false;                            // link labels
+    int textColour = -1;                             // texts: 0xRRGGBB, -1 = the system's
 };
 
 class Win32Toolkit final : public Toolkit {
@@ -121,7 +122,7 @@ private:
     std::optional<LRESULT> OnMessage(WindowEntry& entry, UINT message, WPARAM wParam,
                                      LPARAM lParam);
     void OnCommand(const WindowEntry& entry, WPARAM wParam, LPARAM lParam);
-    std::optional<LRESULT> LinkColours(HDC dc, HWND control) const;
+    std::optional<LRESULT> TextColours(HDC dc, HWND control) const;
     std::optional<Event> NextEvent(int timeoutMs);
     void PumpMessages();
     bool IsNavigation(MSG& message);
