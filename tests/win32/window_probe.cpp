@@ -3,7 +3,8 @@
 //   window_probe texts TITLE       prints "class<TAB>text" of the window and its children
 //   window_probe press TITLE TEXT  clicks the child button labelled TEXT
 //   window_probe gone TITLE        waits up to 20 s for the window to disappear
-//   window_probe menu TITLE ITEM   picks the menu bar item with that text ("&About")
+//   window_probe command TITLE ID  sends the menu command ID, as picking its item does (Wine
+//                                  keeps menus private to their process, so no text lookup)
 //   window_probe rects TITLE       prints "x y w h<TAB>class<TAB>text" of each child, in
 //                                  client coordinates
 // Texts are UTF-8. Exit status 0 on success, 1 when the window or button is missing.
@@ -79,27 +80,13 @@ BOOL CALLBACK PrintRect(HWND child, LPARAM parent) {
     return TRUE;
 }
 
-// The command of the first item with this text in the menu or its submenus; 0 when none.
-UINT FindMenuItem(HMENU menu, const std::wstring& text) {
-    for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
-        if (HMENU sub = GetSubMenu(menu, i)) {
-            if (UINT found = FindMenuItem(sub, text)) return found;
-            continue;
-        }
-        wchar_t label[256] = {};
-        GetMenuStringW(menu, UINT(i), label, 256, MF_BYPOSITION);
-        if (text == label) return GetMenuItemID(menu, i);
-    }
-    return 0;
-}
-
 }  // namespace
 
 int main() {
     int count = 0;
     LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count < 3) {
-        std::fputs("usage: window_probe wait|texts|press|gone|menu|rects TITLE [BUTTON|ITEM]\n",
+        std::fputs("usage: window_probe wait|texts|press|gone|command|rects TITLE [BUTTON|ID]\n",
                    stderr);
         return 2;
     }
@@ -112,10 +99,8 @@ int main() {
         EnumChildWindows(window, PrintChild, 0);
     } else if (verb == L"rects") {
         EnumChildWindows(window, PrintRect, LPARAM(window));
-    } else if (verb == L"menu" && count > 3) {
-        UINT item = FindMenuItem(GetMenu(window), words[3]);
-        if (!item) return 1;
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(item, 0), 0);
+    } else if (verb == L"command" && count > 3) {
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(_wtoi(words[3]), 0), 0);
     } else if (verb == L"press" && count > 3) {
         ButtonSearch search{words[3]};
         EnumChildWindows(window, MatchButton, LPARAM(&search));
