@@ -36,22 +36,23 @@ bool IsExecutable(zip_t* archive, zip_uint64_t index) {
            system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0111) != 0;
 }
 
-// Folders of the archive are made even when they hold no file; the result is not needed.
-void ExtractEntry(zip_t* archive, zip_uint64_t index, platform::FileTree& tree) {
+// Folders of the archive are made even when they hold no file. False when the entry
+// could not be read or written; one that would land outside the destination is passed over.
+bool ExtractEntry(zip_t* archive, zip_uint64_t index, platform::FileTree& tree) {
     const char* name = zip_get_name(archive, index, ZIP_FL_ENC_GUESS);
     auto path = EntryPath(name ? name : "");
-    if (!path) return;
+    if (!path) return true;
     bool folder = IsFolderEntry(name);
     size_t cut = path->find_last_of('/');
     std::string parent = folder ? *path : cut == std::string::npos ? "" : path->substr(0, cut);
-    tree.CreateFolder(parent);  // "" makes the destination itself
-    if (folder) return;
+    if (!tree.CreateFolder(parent)) return false;  // "" makes the destination itself
+    if (folder) return true;
     OwnedEntry entry(zip_fopen_index(archive, index, 0));
-    if (!entry) return;
+    if (!entry) return false;
     auto read = [&](uint8_t* buffer, size_t capacity) {
         return int64_t(zip_fread(entry.get(), buffer, capacity));
     };
-    tree.WriteFile(*path, read, IsExecutable(archive, index));
+    return tree.WriteFile(*path, read, IsExecutable(archive, index));
 }
 
 bool ExtractAll(const std::string& archivePath, const std::string& destination, bool showProgress) {
@@ -60,17 +61,18 @@ bool ExtractAll(const std::string& archivePath, const std::string& destination, 
     if (count < 0) return false;
     if (showProgress) ShowProgress(0, "");
     std::unique_ptr<platform::FileTree> tree = platform::OpenFileTree(destination);
+    bool written = true;
     for (zip_int64_t i = 1; i <= count && !core::CancelFlag; ++i) {
-        ExtractEntry(archive.get(), zip_uint64_t(i - 1), *tree);
+        written = ExtractEntry(archive.get(), zip_uint64_t(i - 1), *tree) && written;
         if (showProgress)
             ShowProgress(int32_t(std::lround(double(i) * 100 / double(count))),
                          "Extracted (" + std::to_string(i) + "/" + std::to_string(count) +
                              ") files to " + destination);
     }
-    tree->Finish();
+    written = tree->Finish() && written;
     archive.reset();
     platform::SystemClock().SleepMs(kSettleMs);
-    return true;
+    return written && !core::CancelFlag;
 }
 
 }  // namespace

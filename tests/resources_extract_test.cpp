@@ -1,6 +1,8 @@
 // Extracting ZIP archives into folders: entries, folders, refused names, cancelling,
 // progress, and the packed archiver run from the temporary folder.
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -138,10 +140,26 @@ TEST_F(UnpackArchiveTest, CancelDuringStopsAfterTheCurrentEntry) {
     std::string archive = scratch.file("three.zip");
     ASSERT_TRUE(test::WriteZip(archive, {{"a", "1"}, {"b", "2"}, {"c", "3"}}));
     CancelWhenShown("(1/3)");
-    EXPECT_TRUE(resources::UnpackArchive({}, Destination(), false, archive, true, false));
+    EXPECT_FALSE(resources::UnpackArchive({}, Destination(), false, archive, true, false));
     EXPECT_TRUE(fs::exists(Destination() + "/a"));
     EXPECT_FALSE(fs::exists(Destination() + "/b"));
     EXPECT_FALSE(fs::exists(Destination() + "/c"));
+}
+
+// A volume that takes no more: a full one and a read-only one (small tmpfs mounts of our
+// own) fail the extraction instead of reporting the data set installed.
+TEST_F(UnpackArchiveTest, FullAndReadOnlyVolumesFail) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for mounts";
+    std::string archive = DataSet();  // holds a 100,000-byte file
+    for (unsigned long flags : {0ul, static_cast<unsigned long>(MS_RDONLY)}) {
+        SCOPED_TRACE(flags ? "read-only" : "full");
+        fs::create_directories(Destination());
+        ASSERT_EQ(mount("tmpfs", Destination().c_str(), "tmpfs", flags, "size=16k"), 0);
+        EXPECT_FALSE(resources::UnpackArchive({}, Destination(), false, archive, false, false));
+        EXPECT_FALSE(fs::exists(Destination() + "/EFI/BOOT/BOOTX64.efi"));
+        EXPECT_EQ(umount2(Destination().c_str(), MNT_DETACH), 0);
+        fs::remove_all(Destination());
+    }
 }
 
 TEST_F(UnpackArchiveTest, UnusableArchivesFail) {
