@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "core/state.h"
+#include "download/download_slot.h"
 #include "download/latest_revision.h"
 
 namespace app {
@@ -16,10 +17,7 @@ WorkerLauncher& Launcher() {
     return launcher;
 }
 
-void RunRevisionCheck(int32_t argument) {
-    download::CheckLatestRevision(argument);
-    core::DownloadThreadRunning = false;
-}
+void RunRevisionCheck(int32_t argument) { download::CheckLatestRevision(argument); }
 
 }  // namespace
 
@@ -44,8 +42,7 @@ void RecordOutcome(core::Outcome outcome) { lastOutcome = outcome; }
 void SetWorkerLauncher(WorkerLauncher launcher) { Launcher() = std::move(launcher); }
 
 void StartLatestRevisionCheck(int32_t argument) {
-    bool idle = false;
-    if (!core::DownloadThreadRunning.compare_exchange_strong(idle, true)) return;
+    if (!download::ClaimDownloadSlot()) return;
     StartWorker(RunRevisionCheck, argument);
 }
 

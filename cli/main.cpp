@@ -6,6 +6,7 @@
 
 #include "app/error_report.h"
 #include "app/startup.h"
+#include "cli/clover_verbs.h"
 #include "cli/disk_verbs.h"
 #include "cli/download_verbs.h"
 #include "cli/imaging_verbs.h"
@@ -31,6 +32,10 @@ const char kHelp[] =
     "  eject TARGET      safely remove the disk of a line\n"
     "  format TARGET     press \"Format Disk\" with that line selected (the settings decide\n"
     "                    what is written; add --yes to answer the confirmation)\n"
+    "  check-latest      list the Clover revisions of the project's download folder,\n"
+    "                    highest first\n"
+    "  install-clover FOLDER   download the Clover data set of the latest revision and\n"
+    "                    extract it into FOLDER (a mounted stick), formatting nothing\n"
     "  image create FILE SIZE   make a sparse disk image (SIZE in bytes or with K, M, G)\n"
     "  image attach FILE        attach an image as a disk and print its device\n"
     "  image detach DEVICE      detach it again\n"
@@ -53,7 +58,11 @@ const char kHelp[] =
     "options:\n"
     "  --yes             answer OK/Yes to every question\n"
     "  --set KEY=VALUE   override a setting for this run (checked like the file's values)\n"
-    "  --help            show this text\n";
+    "  --help            show this text\n"
+    "\n"
+    "environment:\n"
+    "  STICKFORGE_CLOVER_HOST   a mirror of the Clover project (scheme://host[:port])\n"
+    "  STICKFORGE_CA_FILE       certificate authorities (PEM) trusted besides the system's\n";
 
 struct Options {
     bool assumeYes = false;
@@ -149,6 +158,11 @@ int main(int argc, char** argv) {
     }
     if (verb == "settings") return RunSettings(options);
     std::vector<std::string> arguments(options.words.begin() + 1, options.words.end());
+    if (verb == "check-latest" || verb == "install-clover") {
+        if (int status = LoadSettingsWithOverrides(options)) return status;
+        if (verb == "check-latest") return cli::RunCheckLatest(arguments);
+        return cli::RunInstallClover(arguments);
+    }
     if (verb == "download") {
         if (int status = LoadSettingsWithOverrides(options)) return status;
         return cli::RunDownload(arguments);

@@ -24,6 +24,7 @@ std::string DownloadRevision = "0";
 std::string LocalArchivePath;
 std::string LocalArchiveRevision;
 std::vector<int32_t> DownloadRevisions;
+std::mutex RevisionsLock;
 std::vector<LocalArchive> LocalArchives;
 std::vector<RecoveryEntry> RecoveryList;
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,9 @@ extern std::string DownloadRevision;
 extern std::string LocalArchivePath;
 extern std::string LocalArchiveRevision;
 extern std::vector<int32_t> DownloadRevisions;
+// Held while the revision check changes DownloadRevisions, DownloadRevision and
+// CloverLastRev, and by the readers on other threads.
+extern std::mutex RevisionsLock;
 
 struct LocalArchive {
     std::string Name;

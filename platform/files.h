@@ -39,4 +39,8 @@ bool SetHidden(const std::string& path);
 // -1 when the file could not be created.
 int64_t WriteNewFile(const std::string& path, std::span<const uint8_t> bytes);
 
+// Copies a file over one of that name and flushes it: 0, or the system's error code (the
+// one ShowSystemError puts into words).
+uint32_t CopyFileReplacing(const std::string& from, const std::string& to);
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include "prepare/format_and_install.h"
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "disk/drive_list.h"
 #include "disk/format_size.h"
 #include "disk/raw_access.h"
+#include "download/clover_data_set.h"
+#include "download/latest_revision.h"
 #include "download/local_repository.h"
 #include "platform/clock.h"
 #include "platform/file_tree.h"
@@ -135,7 +138,9 @@ std::string LayoutLines() {
 std::string DataSetLine() {
     std::string line = "Clover:\t" + core::InstallDataSet;
     if (core::InstallDataSet == "DL")
-        line += core::DownloadRevision.empty() ? " Latest Rev." : " r" + core::DownloadRevision;
+        // "0" is no revision either: the latest one is looked up first.
+        line +=
+            NumberOf(core::DownloadRevision) == 0 ? " Latest Rev." : " r" + core::DownloadRevision;
     else if (core::InstallDataSet == "Local") {
         ChosenArchive archive = ChosenLocalArchive();
         line += " r" + archive.revision + " from\r\n\t" + FileNamePart(archive.path);
@@ -359,10 +364,30 @@ void WriteMarkers(const std::string& letter) {
     tree->Finish();
 }
 
-// The Clover data set onto partition 1. Downloaded sets come with the download step.
+// The downloaded set; the latest revision is looked up first when none is known yet.
+core::Outcome InstallDownloadedDataSet(const std::string& letter) {
+    if (NumberOf(core::DownloadRevision) == 0) {
+        if (download::CheckLatestRevisionInTurn() != core::Outcome::Done) {
+            core::ShowStatus("Error Check Clover Last Revision", 2000);
+            return core::Outcome::Failed;
+        }
+        std::lock_guard lock(core::RevisionsLock);
+        core::DownloadRevision = core::CloverLastRev;
+    }
+    return download::InstallCloverDataSet(letter);
+}
+
+// The Clover data set onto partition 1: the chosen local archive or the downloaded one.
 bool InstallDataSetFiles(const std::string& letter) {
-    if (core::InstallDataSet != "Local") return true;
-    if (!resources::UnpackArchive({}, letter, false, ChosenLocalArchive().path, true, false)) {
+    bool installed = false;
+    if (core::InstallDataSet == "Local")
+        installed =
+            resources::UnpackArchive({}, letter, false, ChosenLocalArchive().path, true, false);
+    else if (core::InstallDataSet == "DL")
+        installed = InstallDownloadedDataSet(letter) == core::Outcome::Done;
+    else
+        return true;
+    if (!installed) {
         core::ShowStatus("Data set files of Clover not Installed", 2000);
         return false;
     }

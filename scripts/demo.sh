@@ -1,8 +1,9 @@
 #!/bin/sh
 # The program's main job without a stick or a network: makes a virtual disk, formats it
-# with the default settings except that the Clover data set comes from a local demo
-# repository, and boots the result in QEMU, which prints "Stickforge boot chain OK".
-# The demo data set is Clover-like, but its `boot` is the build's self-test file.
+# with the default settings, so the Clover data set is downloaded ("DL"), here from a
+# mirror of the Clover project that the demo serves itself over https on 127.0.0.1, and
+# boots the result in QEMU, which prints "Stickforge boot chain OK". The mirror's archive
+# is Clover-like, but its boot file is the build's self-test file.
 # Usage: scripts/demo.sh [build-folder]   (root: the virtual disk is a loop device)
 set -eu
 cd "$(dirname "$0")/.."
@@ -14,25 +15,30 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 rm -rf "$demo"
-mkdir -p "$demo/set/EFI/CLOVER/kexts/Other" "$demo/set/EFI/BOOT" "$demo/repository"
+mkdir -p "$demo"
 
-# A revision recorded in `boot` as Clover records its own.
-revision=9999
-{ cat "$build/boot/selftest_boot"; printf '\nClover revision: %s\n' "$revision"; } \
-    >"$demo/set/boot"
-printf '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict/></plist>\n' \
-    >"$demo/set/EFI/CLOVER/config.plist"
-(cd "$demo/set" && 7zz a -tzip -bso0 -bsp0 "../repository/CloverV2-r$revision.zip" '*')
+echo "Serving a mirror of the Clover project's ISO folder on 127.0.0.1"
+tests/clover/clover_mirror.sh "$build/boot/selftest_boot" "$demo/mirror" 5151 5126 5103
+test_server_py=tests/server/http_test_server.py
+. tests/server/server.sh
+start_test_server "$demo/mirror" --tls "$demo/certs"
+device=
+cleanup() {
+    code=$?
+    [ -z "$device" ] || "$cli" image detach "$device" 2>/dev/null || true
+    stop_test_server || true
+    exit "$code"
+}
+trap cleanup EXIT
+export STICKFORGE_CLOVER_HOST="https://127.0.0.1:$server_port"
+export STICKFORGE_CA_FILE="$demo/certs/ca.pem"
 
 "$cli" image create "$demo/stick.img" 512M
 device=$("$cli" image attach "$demo/stick.img")
-detach() { "$cli" image detach "$device" 2>/dev/null || true; }
-trap detach EXIT
-echo "Formatting the virtual disk $device"
-"$cli" --yes --set EnableFixedDisks=1 --set InstallDataSet=Local \
-    --set CloverLocalRepository="$(cd "$demo/repository" && pwd)/" format "$device"
-detach
-trap - EXIT
+echo "Formatting the virtual disk $device with the default settings"
+"$cli" --yes --set EnableFixedDisks=1 format "$device"
+"$cli" image detach "$device"
+device=
 
 echo "Booting it in QEMU"
 printf '\370\003' >"$demo/sercon-port"

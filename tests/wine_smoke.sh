@@ -124,4 +124,10 @@ sh "$repo/tests/archiver/archiver_checks.sh" wine "$linux_build/tests/archiver/a
 grep -v -e "^ok: " -e " passed, " "$archiver"
 check "7-Zip and the batch scripts ($(tail -n 1 "$archiver"))" grep -q " 0 failed" "$archiver"
 . "$repo/tests/wine/tools.sh"
+
+# The "DL" data set through WinINet, 7z.exe and the batch script, against a mirror.
+clover="$scratch/clover.out"
+sh "$repo/tests/wine/clover.sh" "$windows_build" "$linux_build" >"$clover" 2>&1
+grep -v -e "^ok: " -e " passed, " "$clover"
+check "The Clover data set download ($(tail -n 1 "$clover"))" grep -q " 0 failed" "$clover"
 finish

@@ -78,4 +78,13 @@ int64_t WriteNewFile(const std::string& path, std::span<const uint8_t> bytes) {
     return int64_t(written);
 }
 
+uint32_t CopyFileReplacing(const std::string& from, const std::string& to) {
+    std::error_code error;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    if (error) return uint32_t(error.value());
+    linuxos::UniqueFd fd(open(to.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd || fsync(fd.get()) != 0) return uint32_t(errno);
+    return 0;
+}
+
 }  // namespace platform

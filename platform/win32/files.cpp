@@ -117,4 +117,13 @@ int64_t WriteNewFile(const std::string& path, std::span<const uint8_t> bytes) {
     return int64_t(written);
 }
 
+uint32_t CopyFileReplacing(const std::string& from, const std::string& to) {
+    std::wstring target = Widen(to);
+    if (!CopyFileW(Widen(from).c_str(), target.c_str(), FALSE)) return GetLastError();
+    win32::OwnedHandle file = win32::Own(CreateFileW(
+        target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !FlushFileBuffers(file.get())) return GetLastError();
+    return 0;
+}
+
 }  // namespace platform

@@ -11,9 +11,10 @@ openssl: CERTDIR/ca.pem is the authority to trust, CERTDIR/server.pem the certif
 With --log every request is appended to FILE as one line:
   GET <path?query> range=<Range or -> if-range=<If-Range or -> auth=<yes|no> -> <status>
 
-Files answer 200 with Content-Length, a strong ETag and Last-Modified; a "Range:
-bytes=A-B" or "bytes=A-" answers 206 with Content-Range, unless If-Range names another
-version of the file, then 200 with the whole file. Query parameters change the answer:
+Files answer 200 with Content-Length, a strong ETag and Last-Modified (a folder answers
+with its index.html); a "Range: bytes=A-B" or "bytes=A-" answers 206 with Content-Range,
+unless If-Range names another version of the file, then 200 with the whole file. Query
+parameters change the answer:
   auth=USER:PASSWORD  401 with a Basic challenge unless those credentials come along
   redirect=N          302 to the same URL with redirect=N-1, until N is 0
   norange=1           ignore Range: always 200 with the whole file
@@ -115,6 +116,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             target = url.path + "?" + urllib.parse.urlencode(query)
             return self.answer_short(302, "moved\n", [("Location", target)])
         path = os.path.realpath(os.path.join(self.server.root, urllib.parse.unquote(url.path)[1:]))
+        if os.path.isdir(path):
+            path = os.path.join(path, "index.html")
         if not path.startswith(self.server.root + os.sep) or not os.path.isfile(path):
             return self.answer_short(404, "no such file\n")
         with open(path, "rb") as f:

@@ -1,0 +1,179 @@
+#include "download/clover_data_set.h"
+
+#include <atomic>
+#include <thread>
+
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "download/clover_addresses.h"
+#include "download/download_callbacks.h"
+#include "download/download_slot.h"
+#include "download/http_download.h"
+#include "download/system_error.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "resources/packed_resources.h"
+#include "resources/temp_folder.h"
+#include "resources/tool_run.h"
+#include "resources/unpack_archive.h"
+#include "ui/toolkit.h"
+
+namespace download {
+namespace {
+
+constexpr int32_t kArchiveBlockSize = 524288;
+constexpr int32_t kStillRunning = -1;
+
+// The transfer of the download thread. It may outlive a worker that stopped waiting;
+// the download slot keeps a second one from starting meanwhile.
+DownloadRequest archiveDownload;
+std::atomic<int32_t> archiveResult{kStillRunning};
+
+void ShowError(const std::string& title, const std::string& text) {
+    ui::UI().MessageBox(title, text, ui::Icon::Error, ui::Buttons::Ok);
+}
+
+// Where the file system has the hidden attribute.
+void HideTempFolderEntries() {
+    for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
+        platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
+}
+
+std::string Extension(const std::string& name) {
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? "" : name.substr(dot);
+}
+
+// The archiver and the script after their run: "7z.*" and the scripts ("*.bat" where
+// scripts are batch files), and the script's working folder.
+void RemoveTools(const std::string& workFolder) {
+    platform::RemoveTree(workFolder);
+    std::string scriptExtension = Extension(resources::CloverScriptFileName);
+    for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder)) {
+        const std::string& name = entry.name;
+        if (!entry.folder && (name.starts_with("7z.") || name == resources::ArchiverFileName ||
+                              name.ends_with(scriptExtension)))
+            platform::RemoveFile(platform::JoinPath(core::TempFolder, name));
+    }
+    platform::SetHidden(core::TempFolder);
+}
+
+// The temporary folder goes with everything in it however the installation ends; later
+// operations make a new one.
+struct TempFolderRemoval {
+    ~TempFolderRemoval() {
+        if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
+        core::TempFolder.clear();
+    }
+};
+
+bool UnpackTools() {
+    const std::string& folder = core::TempFolder;
+    return resources::UnpackArchive(resources::SevenZipPack, folder, true, "", false, true) &&
+           resources::UnpackArchive(resources::CloverScriptPack, folder, true, "", false, true);
+}
+
+// The download on its thread, waited for at most the limit; its result code, or
+// kStillRunning after a timeout (the thread goes on).
+int32_t DownloadArchive() {
+    bool ended = WaitUntil([] { return archiveResult != kStillRunning; }, kDownloadWaitMs);
+    return ended ? archiveResult.load() : kStillRunning;
+}
+
+void SaveToRepository(const std::string& dataSet, const std::string& name) {
+    if (uint32_t error = platform::CopyFileReplacing(
+            dataSet, platform::JoinPath(core::CloverLocalRepository, name))) {
+        ShowSystemError(error);
+        return;
+    }
+    core::DrawStatus(name + " Saved to Clover Local Repo");
+    platform::SystemClock().SleepMs(4000);
+}
+
+core::Outcome Install(const std::string& target) {
+    const std::string revision = core::DownloadRevision;
+    const std::string dataSetName = CloverDataSetName(revision);
+    if (!resources::CreateTempFolder()) {
+        ShowError("Error!", "Can't create TEMP folder!" + core::TempFolder);
+        return core::Outcome::Failed;
+    }
+    const std::string dataSet = core::TempFolder + dataSetName;
+    if (!UnpackTools()) {
+        ShowError("Error", "Can't Unpack Internal Resourses!");
+        return core::Outcome::Failed;
+    }
+    HideTempFolderEntries();
+    if (!StartCloverDownload()) {
+        ShowError("Error!", "Can't download Latest Clover.");
+        return core::Outcome::Failed;
+    }
+    int32_t result = DownloadArchive();
+    if (result == kStillRunning) {
+        ShowError("Error!", "Can't download Latest Clover: Timeout " +
+                                std::to_string(kDownloadWaitMs / 1000) + " secs.");
+        return core::Outcome::Failed;
+    }
+    // The finish callback has told the user why.
+    if (result == kDownloadAborted) return core::Outcome::Cancelled;
+    if (result != kDownloadOk) return core::Outcome::Failed;
+
+    core::DrawStatus("Clover r" + revision + " Downloaded");
+    platform::SystemClock().SleepMs(300);
+    // The tool run hides the folder's entries again, the download's archive with them.
+    int exitCode =
+        resources::RunUnpackedTool(core::TempFolder + resources::CloverScriptFileName,
+                                   {CloverArchiveName(revision)}, core::TempFolder, true);
+    // The script also ends with 0 when the archiver found no ISO in the download; a set
+    // without the boot file at its root boots nothing.
+    const std::string workFolder = core::TempFolder + "CloverISO-" + revision;
+    bool extracted = exitCode == 0 && platform::FileExists(platform::JoinPath(workFolder, "boot"));
+    RemoveTools(workFolder);
+    if (!extracted) {
+        ShowError("Error!", "Error Extract Latest Clover Data Set.");
+        return core::Outcome::Failed;
+    }
+
+    if (platform::FileSize(dataSet) <= 0 ||
+        !resources::UnpackArchive({}, target, false, dataSet, true, false)) {
+        ShowError("Error!", "Error Copy the Latest Clover Data Set to Selected Drive.");
+        return core::Outcome::Failed;
+    }
+    // A cancel during the extraction leaves part of the set: not installed.
+    if (core::CancelFlag != 0) return core::Outcome::Cancelled;
+    if (core::SaveLatestCloverAfterDL == 1) SaveToRepository(dataSet, dataSetName);
+    return core::Outcome::Done;
+}
+
+}  // namespace
+
+core::Outcome InstallCloverDataSet(const std::string& target) {
+    TempFolderRemoval removal;
+    return Install(target);
+}
+
+bool StartCloverDownload() {
+    if (!ClaimDownloadSlot()) return false;
+    archiveResult = kStillRunning;
+    std::thread(DownloadCloverArchive, 0).detach();
+    return true;
+}
+
+int32_t DownloadCloverArchive(int32_t) {
+    archiveDownload = {};
+    archiveDownload.Url = CloverArchiveUrl(core::DownloadRevision);
+    archiveDownload.Mode = kIntoFile;
+    archiveDownload.BlockSize = kArchiveBlockSize;
+    archiveDownload.MaxResumeAttempts = core::ResumeMaxAttemptsNumber;
+    archiveDownload.OnConnected = ShowConnecting;
+    archiveDownload.OnProgress = ShowDownloadProgress;
+    archiveDownload.OnFinished = ReportDownloadResult;
+    archiveDownload.FileName = core::TempFolder + CloverArchiveName(core::DownloadRevision);
+    int32_t result = HttpDownload(archiveDownload);
+    archiveResult = result;
+    ReleaseDownloadSlot();
+    return 0;
+}
+
+}  // namespace download

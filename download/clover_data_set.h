@@ -1,0 +1,26 @@
+// The "DL" data set: the Clover ISO archive of DownloadRevision is downloaded into the
+// temporary folder, turned into a data set ZIP by the packed archiver and script, and
+// extracted onto the boot partition; kept in the local repository when so configured.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/outcome.h"
+
+namespace download {
+
+// Extracts the data set onto target (a volume's root; a closing separator is optional).
+// Done when it is there; every failure has shown its message. The temporary folder is
+// gone afterwards on every path.
+core::Outcome InstallCloverDataSet(const std::string& target);
+
+// Starts DownloadCloverArchive on a thread of its own when no other download runs; false
+// when one does, and then nothing starts.
+bool StartCloverDownload();
+
+// The download thread's body: CloverISO-DownloadRevision.tar.lzma into TempFolder, with
+// the standard progress and result report. Frees the download slot at its end. Returns 0.
+int32_t DownloadCloverArchive(int32_t argument);
+
+}  // namespace download
