@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/drive_list.h"
+#include "download/latest_revision.h"
 #include "download/local_repository.h"
 #include "platform/paths.h"
 #include "ui/control_table.h"
@@ -118,6 +119,26 @@ void ShowDataSetSource() {
         Ui().SelectItem(core::DownloadRevisionChoice, 0);
         Ui().EnableControl(core::DownloadRevisionChoice, Checked(core::DownloadOption));
     }
+}
+
+// A check that finds revisions while the window is open shows them at once; it runs on
+// the check's worker, and the toolkit carries each call to the interface thread.
+void ShowRevisionCheck(bool found) {
+    if (!found) return;
+    std::vector<int32_t> revisions;
+    std::string latest;
+    {
+        std::lock_guard lock(core::RevisionsLock);
+        revisions = core::DownloadRevisions;
+        latest = core::CloverLastRev;
+    }
+    Ui().SetText(core::CheckNowButton, "r" + latest);
+    Ui().SetText(core::CheckedText, CheckedCaption());
+    Ui().ClearItems(core::DownloadRevisionChoice);
+    for (int32_t revision : revisions)
+        Ui().AddItem(core::DownloadRevisionChoice, std::to_string(revision));
+    Ui().SelectItem(core::DownloadRevisionChoice, 0);
+    Ui().EnableControl(core::DownloadRevisionChoice, Checked(core::DownloadOption));
 }
 
 void ShowFormatOptions() {
@@ -254,6 +275,7 @@ void OpenConfigurationWindow() {
     ShowFormatOptions();
     Ui().SetState(core::EnableFixedDisksBox, core::EnableFixedDisks == 1);
     RefreshLocalArchives();
+    download::SetRevisionCheckView(ShowRevisionCheck);
 }
 
 void HandleConfigurationEvent(const ui::Event& event) {
@@ -263,6 +285,7 @@ void HandleConfigurationEvent(const ui::Event& event) {
 }
 
 void CloseConfigurationWindow() {
+    download::SetRevisionCheckView(nullptr);
     Ui().EnableWindow(core::MainWindow, true);
     Ui().ActivateWindow(core::MainWindow);
     Ui().CloseWindow(core::ConfigurationWindow);

@@ -13,6 +13,8 @@
 #include "core/state.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
+#include "download/http_download.h"
+#include "download/latest_revision.h"
 #include "download/local_repository.h"
 #include "tests/fake_disks.h"
 #include "tests/test_support.h"
@@ -387,6 +389,23 @@ TEST_F(ConfigurationTest, DownloadRevisionAndCheckNow) {
     Press(CheckNowButton);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].second, 1);
+}
+
+TEST_F(ConfigurationTest, AFinishedCheckShowsItsRevisionsWhileOpen) {
+    InstallDataSet = "DL";
+    Open();
+    DownloadRequest request;
+    const std::string page = "CloverISO-5151.tar.lzma CloverISO-05150.tar.lzma";
+    ASSERT_TRUE(request.Buffer.Resize(int64_t(page.size())));
+    std::copy(page.begin(), page.end(), request.Buffer.data());
+    ParseRevisionListing(request, kDownloadOk, request.Buffer.size(), request.Buffer.size(), 0);
+    EXPECT_EQ(toolkit().GetText(CheckNowButton), "r5151");
+    EXPECT_EQ(toolkit().GetText(CheckedText), "Checked: " + CloverLastRevCheckDate);
+    ASSERT_EQ(toolkit().ItemCount(DownloadRevisionChoice), 2);
+    EXPECT_EQ(toolkit().ItemText(DownloadRevisionChoice, 0), "5151");
+    EXPECT_EQ(toolkit().ItemText(DownloadRevisionChoice, 1), "5150");
+    EXPECT_EQ(toolkit().SelectedItem(DownloadRevisionChoice), 0);
+    EXPECT_TRUE(toolkit().ControlEnabled(DownloadRevisionChoice));
 }
 
 TEST_F(ConfigurationTest, BootPartitionSizeOutOfRangeIsStoredAs64) {
