@@ -3,5 +3,5 @@
 
 int main() {
     ui::SetToolkit(ui::CreateNativeToolkit());
-    return app::RunProgram();
+    return app::EndProgram(app::RunProgram());
 }

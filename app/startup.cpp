@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -65,21 +66,33 @@ void DeleteTempFolder() {
 
 }  // namespace
 
+// A value of another type than REG_DWORD is someone else's setting the program cannot
+// restore as it found it, so it stays untouched from start to exit.
 void DisableAutoRun() {
+    autoRunChanged = false;
     auto current = platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
+    if (!current && platform::RegistryValueExists(core::AutoRunKeyPath, core::AutoRunValueName))
+        return;
     if (current) core::SavedAutoRunValue = std::to_string(*current);
     platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, kAutoRunOff);
     autoRunChanged = true;
 }
 
+// A value absent at start is removed again: writing 0 would switch AutoRun on for every
+// drive type.
 void RestoreAutoRun() {
     if (!autoRunChanged.exchange(false)) return;
     auto current = platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
+    if (!current && platform::RegistryValueExists(core::AutoRunKeyPath, core::AutoRunValueName))
+        return;
     std::string currentText = current ? std::to_string(*current) : std::string();
     if (currentText == core::SavedAutoRunValue) return;
-    uint32_t saved =
-        core::SavedAutoRunValue.empty() ? 0 : uint32_t(std::stoul(core::SavedAutoRunValue));
-    platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, saved);
+    if (core::SavedAutoRunValue.empty()) {
+        platform::DeleteRegistryValue(core::AutoRunKeyPath, core::AutoRunValueName);
+        return;
+    }
+    platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName,
+                                 uint32_t(std::stoul(core::SavedAutoRunValue)));
 }
 
 void InitialiseVersion() {
@@ -121,6 +134,7 @@ void ExitSequence() {
     RestoreAutoRun();
     core::TaskbarProgress.reset();
     instanceLock.reset();
+    ui::UI().Shutdown();
 }
 
 int RunProgram() {
@@ -128,6 +142,12 @@ int RunProgram() {
     MainLoop();
     ExitSequence();
     return 0;
+}
+
+int EndProgram(int exitCode) {
+    if (LiveWorkers() == 0) return exitCode;
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
 }
 
 }  // namespace app

@@ -16,6 +16,11 @@ void ExitSequence();
 // StartUp, MainLoop, ExitSequence; the process exit code.
 int RunProgram();
 
+// What main returns after RunProgram. Workers still running end with the process: then it
+// ends here at once, so that nothing they use (the toolkit, the globals) is torn down
+// under them.
+int EndProgram(int exitCode);
+
 // The AutoRun policy switched off for the program's lifetime, and put back (once, and
 // only after it was switched off).
 void DisableAutoRun();

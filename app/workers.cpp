@@ -11,6 +11,7 @@ namespace app {
 namespace {
 
 std::atomic<core::Outcome> lastOutcome{core::Outcome::Refused};
+std::atomic<int32_t> liveWorkers{0};
 
 WorkerLauncher& Launcher() {
     static WorkerLauncher launcher;
@@ -26,7 +27,11 @@ void StartWorker(WorkerProc proc, int32_t argument) {
         Launcher()(proc, argument);
         return;
     }
-    std::thread(proc, argument).detach();
+    ++liveWorkers;
+    std::thread([proc, argument] {
+        proc(argument);
+        --liveWorkers;
+    }).detach();
 }
 
 bool StartClaimedWorker(WorkerProc proc, int32_t argument) {
@@ -38,6 +43,7 @@ bool StartClaimedWorker(WorkerProc proc, int32_t argument) {
 
 core::Outcome LastOutcome() { return lastOutcome; }
 void RecordOutcome(core::Outcome outcome) { lastOutcome = outcome; }
+int32_t LiveWorkers() { return liveWorkers; }
 
 void SetWorkerLauncher(WorkerLauncher launcher) { Launcher() = std::move(launcher); }
 

@@ -13,6 +13,9 @@ using WorkerProc = void (*)(int32_t);
 // Starts proc(argument) on a new detached thread; it ends with the process at the latest.
 void StartWorker(WorkerProc proc, int32_t argument);
 
+// Workers started on threads and not yet ended.
+int32_t LiveWorkers();
+
 // Claims BusyFlag, then starts proc; false when another operation holds the flag. The
 // worker releases it in its closing steps.
 bool StartClaimedWorker(WorkerProc proc, int32_t argument);

@@ -36,6 +36,9 @@ struct DiskRecord {
     std::string BusType;
     std::string ProductId;
     std::string VendorId;
+    std::string SerialNumber;
+    int16_t BusTypeCode = 0;
+    bool HasDescriptor = false;  // the device answered the descriptor query
     int64_t LengthBytes = 0;
     int64_t TotalSectors = 0;
     int64_t ChsSectors = 0;

@@ -13,6 +13,9 @@ void CopyDescriptor(const platform::DeviceDescriptor& descriptor, DiskRecord& di
     disk.BusType = BusTypeName(descriptor.BusType);
     disk.ProductId = descriptor.ProductId;
     disk.VendorId = descriptor.VendorId;
+    disk.SerialNumber = descriptor.SerialNumber;
+    disk.BusTypeCode = descriptor.BusType;
+    disk.HasDescriptor = true;
 }
 
 void CopyGeometry(const platform::DiskGeometry& geometry, DiskRecord& disk) {

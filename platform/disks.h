@@ -48,6 +48,7 @@ struct DeviceDescriptor {
     int16_t BusType = 0;  // STORAGE_BUS_TYPE value
     std::string VendorId;
     std::string ProductId;
+    std::string SerialNumber;  // "" when the device tells none
 };
 
 // What one look at a disk found; every query may fail on its own.
@@ -66,6 +67,15 @@ struct VolumeLocation {
     int32_t PartitionNumber = 0;
 };
 
+// What sets an open disk apart from another disk that gets its number later (a stick
+// pulled and another plugged in): the answers of the same queries ProbeDisk asks.
+struct DiskFingerprint {
+    int64_t LengthBytes = 0;  // 0 when unknown
+    std::optional<DeviceDescriptor> Descriptor;
+    uint32_t Signature = 0;             // the MBR's disk signature; 0 without a layout
+    std::optional<int32_t> DiskNumber;  // the system's own number of the disk, where it has one
+};
+
 // An open disk or volume. Destroying it unlocks (where locked) and closes it.
 class DiskHandle {
 public:
@@ -74,7 +84,8 @@ public:
     virtual int64_t WriteAt(int64_t offset, const void* data, int64_t bytes) = 0;
     virtual int64_t ReadAt(int64_t offset, void* data, int64_t bytes) = 0;
     virtual int64_t Length() = 0;  // 0 when unknown
-    virtual bool Lock() = 0;       // one attempt; false while the volume is in use
+    virtual DiskFingerprint Fingerprint() = 0;
+    virtual bool Lock() = 0;  // one attempt; false while the volume is in use
     virtual bool Dismount() = 0;
     virtual bool Unlock() = 0;
     virtual bool Flush() = 0;  // what was written is on the medium

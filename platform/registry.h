@@ -12,6 +12,11 @@ namespace platform {
 // Reads a REG_DWORD as its number; none when the key or value is missing.
 std::optional<uint32_t> ReadRegistryDword(const std::string& keyPath, const std::string& name);
 
+// True when the value exists, whatever its type.
+bool RegistryValueExists(const std::string& keyPath, const std::string& name);
+// Removes the value; true when it is gone afterwards (also when it never was there).
+bool DeleteRegistryValue(const std::string& keyPath, const std::string& name);
+
 // Creates the key when needed, then writes the value. False on failure.
 bool WriteRegistryDword(const std::string& keyPath, const std::string& name, uint32_t value);
 // The same for a REG_SZ value.

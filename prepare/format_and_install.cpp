@@ -16,6 +16,7 @@
 #include "disk/drive_list.h"
 #include "disk/format_size.h"
 #include "disk/raw_access.h"
+#include "disk/same_disk.h"
 #include "download/clover_data_set.h"
 #include "download/latest_revision.h"
 #include "download/local_repository.h"
@@ -199,6 +200,20 @@ PartitionLayout LayoutOfSelectedDisk() {
     return layout;
 }
 
+bool DiskReplaced() {
+    core::CancelFlag = 1;
+    core::ShowStatus("Error : The Disk" + std::to_string(disk::SelectedDisk.DiskNumber) +
+                         " is not the disk confirmed!",
+                     5000);
+    return false;
+}
+
+// The disk under the number may have been pulled and another one plugged in meanwhile.
+bool IsStillSelectedDisk(const platform::DiskFingerprint& confirmed, platform::DiskHandle& opened,
+                         disk::SignatureCheck signature) {
+    return disk::SameDisk(confirmed, opened.Fingerprint(), signature) || DiskReplaced();
+}
+
 // Steps that rewrite the partition table; false ends the run.
 bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
     int64_t bytesPerSector = disk::SelectedDisk.Geometry.BytesPerSector;
@@ -206,6 +221,7 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
     std::span<const uint8_t> image = BootImageBytes(set.mbr);
     std::copy(image.begin(), image.begin() + std::min<size_t>(image.size(), 512), mbr.begin());
 
+    platform::DiskFingerprint confirmed = disk::FingerprintOf(disk::SelectedDisk);
     handles.disk = disk::OpenDiskDevice(disk::SelectedDisk.DiskNumber, "", true, true);
     if (!handles.disk) {
         core::CancelFlag = 1;
@@ -214,6 +230,8 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
                          2000);
         return false;
     }
+    if (!IsStillSelectedDisk(confirmed, *handles.disk, disk::SignatureCheck::Compared))
+        return false;
     if (!DismountVolumes()) return false;
     core::DrawStatus("Create PartitionTable");
     ClearPartitionStructures(handles.disk.get(), disk::SelectedDisk.Geometry.DiskSize,
@@ -223,7 +241,10 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
     disk::UnlockVolume(handles.disk.get());
     handles.disk.reset();
     platform::SystemClock().SleepMs(500);
-    if (disk::RereadSelectedDisk()) return true;
+    if (disk::RereadSelectedDisk())
+        return disk::SameDisk(confirmed, disk::FingerprintOf(disk::SelectedDisk),
+                              disk::SignatureCheck::Ignored) ||
+               DiskReplaced();
     // Unplugged: its number names no disk now, and never another one.
     core::CancelFlag = 1;
     core::ShowStatus(
@@ -257,6 +278,9 @@ bool FormatFirstPartition(const BootRecordSet& set, RunHandles& handles) {
         core::ShowStatus("Error opening the Disk" + std::to_string(number), 2000);
         return false;
     }
+    if (!IsStillSelectedDisk(disk::FingerprintOf(disk::SelectedDisk), *handles.disk,
+                             disk::SignatureCheck::Compared))
+        return false;
     std::string letter = FirstPartitionLetter();
     if (letter.empty()) return false;
     handles.volume = disk::OpenDiskDevice(0, letter, true, true);

@@ -9,6 +9,7 @@
 #include "disk/drive_list.h"
 #include "disk/eject.h"
 #include "disk/raw_access.h"
+#include "disk/same_disk.h"
 #include "tests/fake_disks.h"
 #include "tests/test_support.h"
 
@@ -200,6 +201,53 @@ TEST_F(DiskTest, WriteSectorsPlacesWholeSectors) {
     EXPECT_EQ(disk::WriteSectors(handle.get(), 4096, INT64_MAX / 1024, 1, sectors.data()), 0);
     EXPECT_EQ(disk::WriteSectors(nullptr, 512, 0, 1, sectors.data()), 0);
     EXPECT_EQ(disk.bytes.size(), 5u * 4096);
+}
+
+TEST(SameDisk, EveryPartOfTheIdentityCounts) {
+    platform::DiskFingerprint stick{
+        8'000'000'000, platform::DeviceDescriptor{7, "Kingston", "DataTraveler", "0019E06B"},
+        0xCAFE0001, 2};
+    using disk::SignatureCheck;
+    EXPECT_TRUE(disk::SameDisk(stick, stick, SignatureCheck::Compared));
+    auto changed = [&](auto change) {
+        platform::DiskFingerprint other = stick;
+        change(other);
+        return other;
+    };
+    auto larger = changed([](auto& f) { f.LengthBytes += 512; });
+    auto otherSerial = changed([](auto& f) { f.Descriptor->SerialNumber = "0019E06C"; });
+    auto otherBus = changed([](auto& f) { f.Descriptor->BusType = 11; });
+    auto silent = changed([](auto& f) { f.Descriptor.reset(); });
+    auto rewritten = changed([](auto& f) { f.Signature = 0x12345678; });
+    auto renumbered = changed([](auto& f) { f.DiskNumber = 3; });
+    auto unnumbered = changed([](auto& f) { f.DiskNumber.reset(); });
+    for (const auto& other : {larger, otherSerial, otherBus, silent, renumbered}) {
+        EXPECT_FALSE(disk::SameDisk(stick, other, SignatureCheck::Compared));
+        EXPECT_FALSE(disk::SameDisk(stick, other, SignatureCheck::Ignored));
+    }
+    EXPECT_FALSE(disk::SameDisk(silent, stick, SignatureCheck::Ignored));
+    EXPECT_FALSE(disk::SameDisk(stick, rewritten, SignatureCheck::Compared));
+    EXPECT_TRUE(disk::SameDisk(stick, rewritten, SignatureCheck::Ignored));
+    EXPECT_TRUE(
+        disk::SameDisk(stick, unnumbered, SignatureCheck::Compared));  // Linux numbers itself
+}
+
+TEST_F(DiskTest, TheRecordHoldsTheIdentityTheQueriesGave) {
+    disks.disks[2] = test::DiskFacts(7, 1 << 30, {}, "Vendor", "Stick");
+    disks.devices["disk2"];
+    disks.disks[3] = test::DiskFacts(7, 1 << 30, {});
+    disks.disks[3].Descriptor.reset();
+    disk::EnumerateDisks();
+    ASSERT_EQ(disk::DiskList.size(), 2u);
+    platform::DiskFingerprint first = disk::FingerprintOf(disk::DiskList[0]);
+    EXPECT_EQ(first.LengthBytes, 1 << 30);
+    ASSERT_TRUE(first.Descriptor);
+    EXPECT_EQ(first.Descriptor->SerialNumber, "SNStick");
+    EXPECT_EQ(first.Signature, 0x12345678u);
+    EXPECT_EQ(first.DiskNumber, 2);
+    EXPECT_TRUE(disk::SameDisk(first, disks.OpenDisk(2, false)->Fingerprint(),
+                               disk::SignatureCheck::Compared));
+    EXPECT_FALSE(disk::FingerprintOf(disk::DiskList[1]).Descriptor);
 }
 
 TEST(RawAccessTiming, MulDiv64) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "disk/disk_system.h"
 
@@ -10,8 +11,9 @@ namespace {
 
 class FakeHandle : public platform::DiskHandle {
 public:
-    FakeHandle(FakeDevice& device, int& layoutUpdates)
-        : device_(device), layoutUpdates_(layoutUpdates) {}
+    FakeHandle(FakeDevice& device, int& layoutUpdates,
+               std::function<platform::DiskFingerprint()> fingerprint)
+        : device_(device), layoutUpdates_(layoutUpdates), fingerprint_(std::move(fingerprint)) {}
     ~FakeHandle() override { device_.locked = false; }
     int64_t WriteAt(int64_t offset, const void* data, int64_t bytes) override {
         if (device_.bytes.size() < size_t(offset + bytes)) device_.bytes.resize(offset + bytes);
@@ -25,6 +27,7 @@ public:
         return bytes;
     }
     int64_t Length() override { return int64_t(device_.bytes.size()); }
+    platform::DiskFingerprint Fingerprint() override { return fingerprint_(); }
     bool Lock() override {
         ++device_.lockCalls;
         if (device_.busyLocks > 0) return --device_.busyLocks, false;
@@ -39,6 +42,7 @@ public:
 private:
     FakeDevice& device_;
     int& layoutUpdates_;
+    std::function<platform::DiskFingerprint()> fingerprint_;
 };
 
 }  // namespace
@@ -88,18 +92,29 @@ std::string FakeDiskSystem::FileSystemName(const std::string& letter) {
     return volume ? volume->fileSystem : "";
 }
 
-std::unique_ptr<platform::DiskHandle> FakeDiskSystem::Open(const std::string& device) {
+std::unique_ptr<platform::DiskHandle> FakeDiskSystem::Open(
+    const std::string& device, std::function<platform::DiskFingerprint()> fingerprint) {
     auto found = devices.find(device);
     if (found == devices.end()) return nullptr;
-    return std::make_unique<FakeHandle>(found->second, layoutUpdates);
+    return std::make_unique<FakeHandle>(found->second, layoutUpdates, std::move(fingerprint));
 }
 
+// The handle answers for whatever disk has the number when it is asked.
 std::unique_ptr<platform::DiskHandle> FakeDiskSystem::OpenDisk(int32_t number, bool) {
-    return Open("disk" + std::to_string(number));
+    return Open("disk" + std::to_string(number), [this, number] {
+        platform::DiskFingerprint fingerprint;
+        auto found = disks.find(number);
+        if (found == disks.end()) return fingerprint;
+        fingerprint.LengthBytes = found->second.LengthBytes;
+        fingerprint.Descriptor = found->second.Descriptor;
+        if (found->second.Layout) fingerprint.Signature = found->second.Layout->Signature;
+        fingerprint.DiskNumber = number;
+        return fingerprint;
+    });
 }
 
 std::unique_ptr<platform::DiskHandle> FakeDiskSystem::OpenVolume(const std::string& letter, bool) {
-    return Open("volume " + VolumeName(letter) + ":");
+    return Open("volume " + VolumeName(letter) + ":", [] { return platform::DiskFingerprint{}; });
 }
 
 std::string FakeDiskSystem::VolumeName(const std::string& letter) {
@@ -144,7 +159,7 @@ platform::DiskFacts DiskFacts(int16_t busType, int64_t bytes, std::vector<FakeEn
     platform::DiskFacts facts;
     facts.LengthBytes = bytes;
     facts.DriveTypeCode = busType == 7 ? 2 : 3;
-    facts.Descriptor = platform::DeviceDescriptor{busType, vendor, product};
+    facts.Descriptor = platform::DeviceDescriptor{busType, vendor, product, "SN" + product};
     facts.Geometry = platform::DiskGeometry{bytes / (255 * 63 * 512), 11, 255, 63, 512, bytes};
     platform::DriveLayout layout;
     layout.PartitionCount = 4;

@@ -1,6 +1,7 @@
 // A disk service made of plain data, for tests of the disk code without real disks.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -68,7 +69,8 @@ public:
 
 private:
     const FakeVolume* Volume(const std::string& letter) const;
-    std::unique_ptr<platform::DiskHandle> Open(const std::string& device);
+    std::unique_ptr<platform::DiskHandle> Open(
+        const std::string& device, std::function<platform::DiskFingerprint()> fingerprint);
 };
 
 // Facts of a disk with the given bus type, size and MBR entries (start, length in

@@ -318,6 +318,28 @@ TEST_F(FormatTest, DeclinedConfirmationAndCancelledFormatSkipAllDone) {
     EXPECT_EQ(core::CancelFlag.load(), 0);
 }
 
+// The stick shown in the confirmation was pulled and another one took its number.
+TEST_F(FormatTest, AnotherDiskUnderTheConfirmedNumberIsNotWritten) {
+    std::string before = disk().bytes;
+    auto other = test::DiskFacts(7, kSectors * 512, {{2048, kSectors - 2048, 0x0B}});
+    other.Descriptor->SerialNumber = "another stick of the same kind";
+    disks.disks[1] = other;
+    Format();
+    EXPECT_TRUE(Said("Error : The Disk1 is not the disk confirmed!"));
+    EXPECT_FALSE(Said("All done"));
+    EXPECT_EQ(disk().bytes, before);
+    EXPECT_FALSE(disks.devices["volume E:"].dismounted);
+
+    disk::RefreshDriveList();  // the new stick confirmed, then one without a serial instead
+    toolkit().SelectItem(core::DriveTree, 0);
+    other.Descriptor->SerialNumber.clear();
+    other.Layout->Signature = 0x0BADF00D;
+    disks.disks[1] = other;
+    Format();
+    EXPECT_EQ(disk().bytes, before);
+    EXPECT_TRUE(disks.formats.empty());
+}
+
 TEST_F(FormatTest, TablesThatDoNotFitAndMissingLettersEndWithoutAllDone) {
     std::string before = disk().bytes;
     core::MultiPartitions = 1;

@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "app/main_window.h"
 #include "app/workers.h"
 #include "core/ids.h"
@@ -23,6 +28,9 @@ protected:
     std::optional<uint32_t> AutoRun() {
         return platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName);
     }
+    bool AutoRunExists() {
+        return platform::RegistryValueExists(core::AutoRunKeyPath, core::AutoRunValueName);
+    }
     void SetAutoRun(uint32_t value) {
         platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, value);
     }
@@ -31,11 +39,21 @@ protected:
     std::string exe, settings;
 };
 
-TEST_F(StartUpTest, AutoRunIsOffWhileRunningAndZeroAfterWhenItWasAbsent) {
+TEST_F(StartUpTest, AutoRunIsOffWhileRunningAndAbsentAgainWhenItWasAbsent) {
     ASSERT_TRUE(app::StartUp(exe));
     EXPECT_EQ(AutoRun(), 255u);
     app::ExitSequence();
-    EXPECT_EQ(AutoRun(), 0u);
+    EXPECT_FALSE(AutoRunExists());  // 0 would switch AutoRun on for every drive type
+}
+
+TEST_F(StartUpTest, AutoRunOfAnotherTypeIsLeftAsFound) {
+    platform::WriteRegistryText(core::AutoRunKeyPath, core::AutoRunValueName, "ff");
+    std::string before = test::ReadFile(scratch.file("registry"));
+    ASSERT_TRUE(app::StartUp(exe));
+    EXPECT_TRUE(AutoRunExists());
+    EXPECT_EQ(AutoRun(), std::nullopt);
+    app::ExitSequence();
+    EXPECT_EQ(test::ReadFile(scratch.file("registry")), before);
 }
 
 TEST_F(StartUpTest, AutoRunIsRestoredToItsValueAtStart) {
@@ -132,6 +150,60 @@ TEST_F(StartUpTest, NegativePositionsAreKept) {
     ASSERT_TRUE(app::StartUp(exe));
     EXPECT_EQ(toolkit().WindowFrame(core::MainWindow).x, -50);
     app::ExitSequence();
+}
+
+// A user who answers every question with OK closes the program while a worker runs: what
+// the worker asks from then on must not read as OK.
+TEST_F(StartUpTest, QuestionsOfAWorkerAfterTheExitAreDeclined) {
+    toolkit().SetAssumeYes(true);
+    ASSERT_TRUE(app::StartUp(exe));
+    app::ExitSequence();
+    auto ask = [](ui::Buttons buttons) {
+        return std::async(std::launch::async,
+                          [buttons] {
+                              return ui::UI().MessageBox("WARNING", "ALL DATA ON DEVICE",
+                                                         ui::Icon::Warning, buttons);
+                          })
+            .get();
+    };
+    EXPECT_EQ(ask(ui::Buttons::OkCancel), ui::Answer::Cancel);
+    EXPECT_EQ(ask(ui::Buttons::YesNo), ui::Answer::No);
+    EXPECT_EQ(ask(ui::Buttons::YesNoCancel), ui::Answer::Cancel);
+    EXPECT_EQ(ask(ui::Buttons::Ok), ui::Answer::Ok);
+    EXPECT_EQ(ui::UI().SaveFileRequester("Save", "/tmp/image.hfs", {}, 0), "");
+}
+
+std::atomic<bool> releaseWorker{false};
+
+void WaitForRelease(int32_t) {
+    while (!releaseWorker) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TEST(Workers, RunningWorkersAreCounted) {
+    app::SetWorkerLauncher(nullptr);
+    releaseWorker = false;
+    app::StartWorker(WaitForRelease, 0);
+    EXPECT_EQ(app::LiveWorkers(), 1);
+    releaseWorker = true;
+    while (app::LiveWorkers() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(app::EndProgram(5), 5);  // nothing runs: main returns as usual
+}
+
+void BlockForever(int32_t) {
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// The process ends at once rather than destroying the toolkit and the globals under a
+// worker; with no worker left it returns normally.
+TEST(WorkersDeathTest, TheProgramEndsAtOnceWhileAWorkerRuns) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            app::StartWorker(BlockForever, 0);
+            app::EndProgram(3);
+            std::exit(9);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 TEST(ProgramLocation, NamesFollowTheExecutable) {

@@ -102,6 +102,9 @@ check "AutoRun restored" test "$(autorun)" = 0x91
 check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/seed.ini" \
     "$scratch/app/stickforge.ini"
 
+# shellcheck source=tests/wine/exit.sh
+. "$repo/tests/wine/exit.sh"
+
 # A check program of the build: its failures and notes shown, its summary line judged.
 run_checks() {
     description=$1

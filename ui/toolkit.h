@@ -135,7 +135,9 @@ public:
     virtual bool WindowExists(int window) const = 0;
     virtual void EnableWindow(int window, bool enable) = 0;
     virtual void ActivateWindow(int window) = 0;
-    virtual Rect WindowFrame(int window) const = 0;  // outer frame, screen coordinates
+    // Outer frame in screen coordinates; a minimised window reports where it shows when
+    // restored.
+    virtual Rect WindowFrame(int window) const = 0;
     virtual void MoveWindow(int window, int x, int y) = 0;
     virtual void SetWindowTitle(int window, const std::string& title) = 0;
     virtual Size DesktopSize() const = 0;
@@ -187,7 +189,15 @@ public:
     virtual void PaintStatus(int id, const StatusPaint& paint) = 0;
     virtual std::unique_ptr<TaskbarProgress> CreateTaskbarProgress(int window, int64_t minimum,
                                                                    int64_t maximum) = 0;
+
+    // The end of the interface, on the interface thread at exit. Workers may still run and
+    // call: from now on no window shows, a question reads as declined (DecliningAnswer),
+    // also one that was waiting for the interface thread, and a requester as empty.
+    virtual void Shutdown() = 0;
 };
+
+// The answer that changes nothing: Cancel, No for Yes/No boxes, OK for a box with only OK.
+Answer DecliningAnswer(Buttons buttons);
 
 // The toolkit of this process; set once at start-up.
 Toolkit& UI();

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "platform/linux/block_node.h"
+#include "platform/linux/device_descriptor.h"
 #include "platform/linux/device_users.h"
+#include "platform/linux/mbr.h"
 #include "platform/linux/mounts.h"
 #include "platform/linux/partition_nodes.h"
 #include "platform/linux/sysfs.h"
@@ -100,6 +103,20 @@ public:
     int64_t Length() override {
         uint64_t bytes = 0;
         return ioctl(fd_.get(), BLKGETSIZE64, &bytes) == 0 ? int64_t(bytes) : 0;
+    }
+    // Linux numbers disks itself (DiskNumbers), so the system tells no number here.
+    DiskFingerprint Fingerprint() override {
+        DiskFingerprint fingerprint;
+        fingerprint.LengthBytes = Length();
+        auto disk = volume_ ? std::nullopt : DescribeBlockDevice(device_);
+        if (disk) fingerprint.Descriptor = DescribeDisk(disk->name);
+        int sectorSize = 0;
+        std::array<uint8_t, kMbrBytes> sector{};
+        if (ioctl(fd_.get(), BLKSSZGET, &sectorSize) == 0 && sectorSize > 0 &&
+            ReadAt(0, sector.data(), int64_t(sector.size())) == int64_t(sector.size()))
+            if (auto layout = DecodeMbr(sector, uint32_t(sectorSize)))
+                fingerprint.Signature = layout->Signature;
+        return fingerprint;
     }
     // A file-system driver writes its cached boot sector back when it lets go of the
     // volume, over whatever the program wrote meanwhile: a locked volume is unmounted, and

@@ -128,6 +128,17 @@ std::optional<uint32_t> ReadRegistryDword(const std::string& keyPath, const std:
     return uint32_t(std::strtoul(found->second.data.c_str(), nullptr, 10));
 }
 
+bool RegistryValueExists(const std::string& keyPath, const std::string& name) {
+    std::lock_guard lock(storeMutex);
+    return Load().values.count({Folded(keyPath), Folded(name)}) != 0;
+}
+
+bool DeleteRegistryValue(const std::string& keyPath, const std::string& name) {
+    std::lock_guard lock(storeMutex);
+    Store store = Load();
+    return store.values.erase({Folded(keyPath), Folded(name)}) == 0 || Save(store);
+}
+
 bool WriteRegistryDword(const std::string& keyPath, const std::string& name, uint32_t value) {
     return WriteValue(keyPath, name, {false, std::to_string(value)});
 }

@@ -38,6 +38,7 @@ public:
     }
 
     int64_t Length() override { return DiskLength(device_.get()); }
+    DiskFingerprint Fingerprint() override { return ReadFingerprint(device_.get()); }
     bool Lock() override { return Control(FSCTL_LOCK_VOLUME); }
     bool Dismount() override { return Control(FSCTL_DISMOUNT_VOLUME); }
     bool Unlock() override { return Control(FSCTL_UNLOCK_VOLUME); }

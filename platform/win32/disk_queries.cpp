@@ -76,7 +76,26 @@ DeviceDescriptor ParseDescriptor(std::span<const uint8_t> buffer) {
         buffer, LoadAt<DWORD>(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset)));
     descriptor.ProductId = IdentificationText(
         buffer, LoadAt<DWORD>(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductIdOffset)));
+    descriptor.SerialNumber = IdentificationText(
+        buffer, LoadAt<DWORD>(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset)));
     return descriptor;
+}
+
+std::optional<int32_t> ReadDiskNumber(HANDLE disk) {
+    STORAGE_DEVICE_NUMBER number{};
+    if (!ControlDevice(disk, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number) ||
+        number.DeviceType != FILE_DEVICE_DISK)
+        return std::nullopt;
+    return int32_t(number.DeviceNumber);
+}
+
+DiskFingerprint ReadFingerprint(HANDLE disk) {
+    DiskFingerprint fingerprint;
+    fingerprint.LengthBytes = DiskLength(disk);
+    fingerprint.Descriptor = ReadDescriptor(disk);
+    if (auto layout = ReadLayout(disk)) fingerprint.Signature = layout->Signature;
+    fingerprint.DiskNumber = ReadDiskNumber(disk);
+    return fingerprint;
 }
 
 std::optional<DiskGeometry> ReadGeometry(HANDLE disk) {

@@ -20,6 +20,9 @@ int64_t DiskLength(HANDLE disk);  // 0 when unknown
 std::optional<DeviceDescriptor> ReadDescriptor(HANDLE disk);
 std::optional<DiskGeometry> ReadGeometry(HANDLE disk);
 std::optional<DriveLayout> ReadLayout(HANDLE disk);
+// The number of a disk (not of a volume, a CD-ROM or a file): IOCTL_STORAGE_GET_DEVICE_NUMBER.
+std::optional<int32_t> ReadDiskNumber(HANDLE disk);
+DiskFingerprint ReadFingerprint(HANDLE disk);
 
 // Decoding of the returned buffers. Texts at offsets outside the buffer are empty, a text
 // without its NUL ends with the buffer, and bytes other than printable ASCII read as '?'.

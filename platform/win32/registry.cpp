@@ -61,6 +61,28 @@ std::optional<uint32_t> ReadRegistryDword(const std::string& keyPath, const std:
     return uint32_t(value);
 }
 
+bool RegistryValueExists(const std::string& keyPath, const std::string& name) {
+    auto subKey = SubKey(keyPath);
+    HKEY opened = nullptr;
+    if (!subKey || RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey->c_str(), 0, KEY_QUERY_VALUE,
+                                 &opened) != ERROR_SUCCESS)
+        return false;
+    Key key(opened);
+    return RegQueryValueExW(key.get(), Widen(name).c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+bool DeleteRegistryValue(const std::string& keyPath, const std::string& name) {
+    auto subKey = SubKey(keyPath);
+    HKEY opened = nullptr;
+    if (!RegistryValueExists(keyPath, name)) return true;
+    if (!subKey || RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey->c_str(), 0, KEY_SET_VALUE, &opened) !=
+                       ERROR_SUCCESS)
+        return false;
+    Key key(opened);
+    return RegDeleteValueW(key.get(), Widen(name).c_str()) == ERROR_SUCCESS;
+}
+
 bool WriteRegistryDword(const std::string& keyPath, const std::string& name, uint32_t value) {
     DWORD data = value;
     return SetValue(keyPath, name, REG_DWORD, &data, sizeof(data));

@@ -7,6 +7,8 @@
 //                                  keeps menus private to their process, so no text lookup)
 //   window_probe rects TITLE       prints "x y w h<TAB>class<TAB>text" of each child, in
 //                                  client coordinates
+//   window_probe minimise TITLE    minimises the window
+//   window_probe close TITLE       clicks its close box
 // Texts are UTF-8. Exit status 0 on success, 1 when the window or button is missing.
 #include <windows.h>
 
@@ -86,8 +88,11 @@ int main() {
     int count = 0;
     LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count < 3) {
-        std::fputs("usage: window_probe wait|texts|press|gone|command|rects TITLE [BUTTON|ID]\n",
-                   stderr);
+        std::fputs(
+            "usage: window_probe wait|texts|press|gone|command|rects|minimise|close TITLE "
+            "[BUTTON|ID]
+            ",
+            stderr);
         return 2;
     }
     std::wstring verb = words[1], title = words[2];
@@ -106,6 +111,11 @@ int main() {
         EnumChildWindows(window, MatchButton, LPARAM(&search));
         if (!search.found) return 1;
         PostMessageW(search.found, BM_CLICK, 0, 0);
+    } else if (verb == L"minimise") {
+        ShowWindow(window, SW_MINIMIZE);
+        return IsIconic(window) ? 0 : 1;
+    } else if (verb == L"close") {
+        PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
     return 0;
 }

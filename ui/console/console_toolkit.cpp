@@ -31,19 +31,6 @@ Answer Accepting(Buttons buttons) {
     return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::Yes;
 }
 
-Answer Declining(Buttons buttons) {
-    switch (buttons) {
-        case Buttons::Ok:
-            return Answer::Ok;
-        case Buttons::OkCancel:
-        case Buttons::YesNoCancel:
-            return Answer::Cancel;
-        case Buttons::YesNo:
-            return Answer::No;
-    }
-    return Answer::Cancel;
-}
-
 const char* IconPrefix(Icon icon) {
     switch (icon) {
         case Icon::Warning:
@@ -350,9 +337,10 @@ void ConsoleToolkit::EndProgressLine() {
     progressLineOpen_ = false;
 }
 
+// A question still open when the interface ends reads as declined, however it is answered.
 Answer ConsoleToolkit::Ask(const std::string& prompt, Buttons buttons) {
-    if (buttons == Buttons::Ok) return Answer::Ok;
-    Answer answer = Declining(buttons);
+    Answer answer = DecliningAnswer(buttons);
+    if (buttons == Buttons::Ok || shutDown_) return answer;
     if (options_.assumeYes) {
         answer = Accepting(buttons);
     } else if (platform::IsTerminal(options_.in)) {
@@ -362,7 +350,7 @@ Answer ConsoleToolkit::Ask(const std::string& prompt, Buttons buttons) {
         if (std::fgets(reply, sizeof reply, options_.in) && (reply[0] == 'y' || reply[0] == 'Y'))
             answer = Accepting(buttons);
     }
-    return answer;
+    return shutDown_ ? DecliningAnswer(buttons) : answer;
 }
 
 Answer ConsoleToolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
@@ -382,6 +370,7 @@ std::string ConsoleToolkit::AskText(const std::string& prompt, const std::string
     std::lock_guard lock(mutex_);
     EndProgressLine();
     std::fprintf(options_.out, "%s [%s]\n", prompt.c_str(), suggestion.c_str());
+    if (shutDown_) return {};
     if (!requesterAnswers_.empty()) {
         std::string answer = requesterAnswers_.front();
         requesterAnswers_.pop_front();
@@ -389,7 +378,7 @@ std::string ConsoleToolkit::AskText(const std::string& prompt, const std::string
     }
     if (options_.assumeYes || !platform::IsTerminal(options_.in)) return suggestion;
     char reply[4096] = {};
-    if (!std::fgets(reply, sizeof reply, options_.in)) return {};
+    if (!std::fgets(reply, sizeof reply, options_.in) || shutDown_) return {};
     std::string answer = TrimLine(reply);
     return answer.empty() ? suggestion : answer;
 }
@@ -440,5 +429,8 @@ void ConsoleToolkit::PaintStatus(int, const StatusPaint& paint) {
 std::unique_ptr<TaskbarProgress> ConsoleToolkit::CreateTaskbarProgress(int, int64_t, int64_t) {
     return nullptr;
 }
+
+// Not under the lock: a worker may hold it while it waits for a reply at the prompt.
+void ConsoleToolkit::Shutdown() { shutDown_ = true; }
 
 }  // namespace ui

@@ -2,6 +2,7 @@
 // terminal and message boxes are answered from the command line or a prompt.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -101,6 +102,7 @@ public:
     void PaintStatus(int id, const StatusPaint& paint) override;
     std::unique_ptr<TaskbarProgress> CreateTaskbarProgress(int window, int64_t minimum,
                                                            int64_t maximum) override;
+    void Shutdown() override;
 
 private:
     Control* Find(int id);
@@ -122,6 +124,7 @@ private:
     std::vector<std::string> statusLines_;
     std::optional<std::pair<int, int>> cursor_;
     std::string fileAnswer_;
+    std::atomic<bool> shutDown_{false};
 };
 
 }  // namespace ui

@@ -59,8 +59,15 @@ void AppWindow::MakeRoomForMenu() {
     size(w(), h() + top_);
 }
 
+std::pair<int, int> AppWindow::RestoredPosition() const {
+    return minimisedFrom_.value_or(std::pair{x(), y()});
+}
+
 int AppWindow::handle(int event) {
     if (!enabled_ && IsInput(event)) return 0;
+    // The window manager unmaps a minimised window, and may park it anywhere meanwhile.
+    if (event == FL_HIDE && shown() && !minimisedFrom_) minimisedFrom_ = {x(), y()};
+    if (event == FL_SHOW) minimisedFrom_.reset();
     if (event == FL_PUSH && Fl::event_button() == FL_LEFT_MOUSE && Fl::event_y() >= top_)
         Post(EventKind::LeftClick);
     return Fl_Double_Window::handle(event);

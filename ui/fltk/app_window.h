@@ -4,6 +4,9 @@
 
 #include <FL/Fl_Double_Window.H>
 
+#include <optional>
+#include <utility>
+
 #include "ui/fltk/event_queue.h"
 #include "ui/toolkit.h"
 
@@ -28,6 +31,9 @@ public:
     // Puts the bar above the client area; the first bar makes the window taller.
     void SetMenu(MenuBar* menu);
 
+    // The outer frame's top left corner; while minimised, where it was before.
+    std::pair<int, int> RestoredPosition() const;
+
     int handle(int event) override;
 
 private:
@@ -40,6 +46,7 @@ private:
     int top_ = 0;
     int optionGroup_ = 0;
     MenuBar* menu_ = nullptr;
+    std::optional<std::pair<int, int>> minimisedFrom_;
 };
 
 // Widget callback posting a Control event for the number carried by ControlData.

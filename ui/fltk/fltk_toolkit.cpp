@@ -101,6 +101,7 @@ public:
     void PaintStatus(int id, const StatusPaint& paint) override;
     std::unique_ptr<TaskbarProgress> CreateTaskbarProgress(int window, int64_t minimum,
                                                            int64_t maximum) override;
+    void Shutdown() override;
 
 private:
     struct ControlEntry {
@@ -224,6 +225,18 @@ void FltkToolkit::DoCloseWindow(int window) {
     windows_.erase(it);
 }
 
+void FltkToolkit::Shutdown() {
+    if (!thread_.IsCurrent()) return;
+    thread_.Close();
+    thread_.Locked([this] {
+        while (!windows_.empty()) {
+            windows_.begin()->second->hide();
+            DoCloseWindow(windows_.begin()->first);
+        }
+        Fl::flush();
+    });
+}
+
 bool FltkToolkit::WindowExists(int window) const {
     return thread_.Locked([&] { return FindWindow(window) != nullptr; });
 }
@@ -244,7 +257,8 @@ Rect FltkToolkit::WindowFrame(int window) const {
     return thread_.Locked([&] {
         AppWindow* found = FindWindow(window);
         if (!found) return Rect{};
-        return Rect{found->x(), found->y(), found->decorated_w(), found->decorated_h()};
+        auto [x, y] = found->RestoredPosition();
+        return Rect{x, y, found->decorated_w(), found->decorated_h()};
     });
 }
 
@@ -429,7 +443,8 @@ std::optional<std::pair<int, int>> FltkToolkit::CursorPosition() const {
 
 Answer FltkToolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
                                Buttons buttons) {
-    return thread_.OnInterfaceThread([&] { return RunMessageBox(title, text, icon, buttons); });
+    return thread_.OnInterfaceThread([&] { return RunMessageBox(title, text, icon, buttons); },
+                                     DecliningAnswer(buttons));
 }
 
 std::string FltkToolkit::OpenFileRequester(const std::string& title, const std::string& file,

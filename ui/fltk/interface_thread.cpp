@@ -30,6 +30,13 @@ InterfaceThread::Lock::~Lock() {
     if (wake_) Fl::awake();
 }
 
+// The jobs already posted run now, each giving its fallback.
+void InterfaceThread::Close() {
+    closed_ = true;
+    Lock lock(false);
+    Fl::wait(0);
+}
+
 void InterfaceThread::Post(std::function<void()> job) {
     auto* data = new std::function<void()>(std::move(job));
     // The awake ring is small; when it is full, the interface thread is draining it.

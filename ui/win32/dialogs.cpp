@@ -54,9 +54,7 @@ Answer AnswerOf(int result, Buttons buttons) {
         case IDNO:
             return Answer::No;
     }
-    // The box could not be shown: the answer that changes nothing.
-    if (buttons == Buttons::Ok) return Answer::Ok;
-    return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    return DecliningAnswer(buttons);  // the box could not be shown
 }
 
 // "name\0pattern\0" pairs; c_str() adds the final terminator.
@@ -85,13 +83,15 @@ int CALLBACK FolderCallback(HWND window, UINT message, LPARAM, LPARAM start) {
 
 Answer Win32Toolkit::MessageBox(const std::string& title, const std::string& text, Icon icon,
                                 Buttons buttons) {
-    return thread_->Call([&] {
-        ShowPendingWindows();
-        int result =
-            MessageBoxW(MainHandle(), platform::Widen(text).c_str(), platform::Widen(title).c_str(),
-                        IconFlag(icon) | ButtonsFlag(buttons));
-        return AnswerOf(result, buttons);
-    });
+    return thread_->Call(
+        [&] {
+            ShowPendingWindows();
+            int result =
+                MessageBoxW(MainHandle(), platform::Widen(text).c_str(),
+                            platform::Widen(title).c_str(), IconFlag(icon) | ButtonsFlag(buttons));
+            return AnswerOf(result, buttons);
+        },
+        DecliningAnswer(buttons));
 }
 
 std::string Win32Toolkit::OpenFileRequester(const std::string& title, const std::string& file,

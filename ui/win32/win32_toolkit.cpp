@@ -13,6 +13,23 @@ std::unique_ptr<Toolkit> CreateNativeToolkit() { return std::make_unique<win32::
 namespace ui::win32 {
 namespace {
 
+// A minimised window is parked far off the desktop (-32000); its place is where it shows
+// when restored. The placement counts from the work area, the frame from the screen.
+RECT RestoredFrame(HWND window) {
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!IsIconic(window) || !GetWindowPlacement(window, &placement)) return frame;
+    RECT normal = placement.rcNormalPosition;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromRect(&normal, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        OffsetRect(&normal, monitor.rcWork.left - monitor.rcMonitor.left,
+                   monitor.rcWork.top - monitor.rcMonitor.top);
+    return normal;
+}
+
 constexpr wchar_t kWindowClass[] = L"StickforgeWindow";
 
 DWORD StyleOf(WindowStyle style) {
@@ -50,8 +67,15 @@ Win32Toolkit::Win32Toolkit() : thread_(std::make_shared<InterfaceThread>()) {
     StatusArea::Register(instance);
 }
 
+// Windows belong to the interface thread; elsewhere they end with it.
 Win32Toolkit::~Win32Toolkit() {
-    thread_->Call([&] { DestroyAllWindows(); });
+    if (thread_->IsCurrent()) DestroyAllWindows();
+}
+
+void Win32Toolkit::Shutdown() {
+    if (!thread_->IsCurrent()) return;
+    thread_->Close();
+    DestroyAllWindows();
 }
 
 void Win32Toolkit::DestroyAllWindows() {
@@ -190,9 +214,8 @@ void Win32Toolkit::ActivateWindow(int window) {
 
 Rect Win32Toolkit::WindowFrame(int window) const {
     return thread_->Call([&] {
-        RECT frame{};
-        if (HWND handle = WindowHandle(window)) GetWindowRect(handle, &frame);
-        return FromWin32(frame);
+        HWND handle = WindowHandle(window);
+        return handle ? FromWin32(RestoredFrame(handle)) : Rect{};
     });
 }
 

@@ -93,6 +93,7 @@ public:
     void PaintStatus(int id, const StatusPaint& paint) override;
     std::unique_ptr<TaskbarProgress> CreateTaskbarProgress(int window, int64_t minimum,
                                                            int64_t maximum) override;
+    void Shutdown() override;
 
 private:
     struct MenuTitle {

@@ -76,6 +76,37 @@ void CheckSystemQueries(platform::DiskSystem& disks) {
     CHECK(disks.OpenVolume("5:", false) == nullptr);
 }
 
+// An open disk tells the identity its number's probe found; a file is no disk. Wine answers
+// the length, descriptor and layout queries for its one disk (the parts it cannot answer
+// stay unknown on both sides alike, as the note shows).
+void CheckFingerprint(platform::DiskSystem& disks) {
+    platform::DiskFacts facts;
+    CHECK(disks.ProbeDisk(0, facts));
+    auto disk = disks.OpenDisk(0, false);
+    CHECK(disk != nullptr);
+    if (!disk) return;
+    platform::DiskFingerprint opened = disk->Fingerprint();
+    CHECK(opened.LengthBytes == facts.LengthBytes);
+    CHECK(opened.Descriptor.has_value() == facts.Descriptor.has_value());
+    if (opened.Descriptor && facts.Descriptor)
+        CHECK(opened.Descriptor->ProductId == facts.Descriptor->ProductId &&
+              opened.Descriptor->SerialNumber == facts.Descriptor->SerialNumber);
+    CHECK(opened.Signature == (facts.Layout ? facts.Layout->Signature : 0));
+    CHECK(!opened.DiskNumber || *opened.DiskNumber == 0);
+    std::printf("note: disk 0 tells length %lld, descriptor %s, serial \"%s\", number %s\n",
+                (long long)opened.LengthBytes, opened.Descriptor ? "yes" : "no",
+                opened.Descriptor ? opened.Descriptor->SerialNumber.c_str() : "",
+                opened.DiskNumber ? std::to_string(*opened.DiskNumber).c_str() : "none");
+
+    std::string path = TempPath("fingerprint.img");
+    std::string error;
+    CHECK(platform::CreateImageFile(path, 1 << 20, error));
+    auto file = platform::win32::OpenDiskHandle(platform::Widen(path), false);
+    CHECK(file && !file->Fingerprint().DiskNumber && !file->Fingerprint().Descriptor);
+    file.reset();
+    DeleteFileW(platform::Widen(path).c_str());
+}
+
 void CheckLetterRules(platform::DiskSystem& disks) {
     CHECK(disks.VolumeName("e:") == "E");
     CHECK(disks.VolumeName("E") == "E");
@@ -150,12 +181,15 @@ void CheckDescriptorDecoding() {
     PutDword(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType), 0x00010007);
     PutDword(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset), 100);
     PutDword(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductIdOffset), 200);
+    PutDword(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset), 300);
     std::memcpy(&buffer[100], "  Acme \x01\xE9 ", 10);
     std::memcpy(&buffer[200], " Stick  ", 8);
+    std::memcpy(&buffer[300], "0019E06B ", 9);
     auto descriptor = platform::win32::ParseDescriptor(buffer);
     CHECK(descriptor.BusType == 7);
     CHECK(descriptor.VendorId == "Acme ??");
     CHECK(descriptor.ProductId == "Stick");
+    CHECK(descriptor.SerialNumber == "0019E06B");
 
     // Offsets past the buffer, and a text running into its end.
     PutDword(buffer, offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset), 5000);
@@ -254,6 +288,7 @@ void CheckEjection(platform::DiskSystem& disks) {
 int main() {
     auto disks = platform::CreateNativeDiskSystem();
     CheckSystemQueries(*disks);
+    CheckFingerprint(*disks);
     CheckLetterRules(*disks);
     CheckImageFile();
     CheckPieces();

@@ -1,4 +1,4 @@
-#include "platform/win32/tests/format_double.h"
+#include "tests/win32/format_double.h"
 
 namespace {
 

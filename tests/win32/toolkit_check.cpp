@@ -250,6 +250,50 @@ void CheckMessageBox(ui::Toolkit& ui) {
     CHECK(answer == ui::Answer::No);
 }
 
+// A window closed while minimised must not leave its parking place (-32000) as its place.
+void CheckMinimisedFrame(ui::Toolkit& ui) {
+    ui::Rect shown = ui.WindowFrame(kMain);
+    ShowWindow(MainWindow(), SW_MINIMIZE);
+    ui.WaitEvent(20);
+    RECT parked{};
+    GetWindowRect(MainWindow(), &parked);
+    CHECK(IsIconic(MainWindow()));
+    CHECK(ui.WindowFrame(kMain) == shown);
+    std::printf("note: a minimised window stands at %ld, %ld; reported at %d, %d\n", parked.left,
+                parked.top, ui.WindowFrame(kMain).x, ui.WindowFrame(kMain).y);
+    ShowWindow(MainWindow(), SW_RESTORE);
+    ui.WaitEvent(20);
+    CHECK(ui.WindowFrame(kMain) == shown);
+}
+
+// At exit a worker's question that waits for the interface thread, and every one after,
+// reads as declined; no box is shown and the windows are gone.
+void CheckShutdown(ui::Toolkit& ui) {
+    std::atomic<bool> asking = false, boxSeen = false;
+    std::thread watcher([&] {
+        for (int tries = 0; tries < 20; ++tries, Sleep(25))
+            if (FindWindowW(L"#32770", L"Pending?")) boxSeen = true;
+    });
+    ui::Answer pending = ui::Answer::Ok, later = ui::Answer::Ok, yesNo = ui::Answer::Yes;
+    std::thread worker([&] {
+        asking = true;
+        pending = ui.MessageBox("Pending?", "Go on?", ui::Icon::Warning, ui::Buttons::OkCancel);
+        later = ui.MessageBox("Pending?", "Go on?", ui::Icon::Warning, ui::Buttons::OkCancel);
+        yesNo = ui.MessageBox("Pending?", "Go on?", ui::Icon::Question, ui::Buttons::YesNo);
+    });
+    while (!asking) Sleep(1);
+    Sleep(50);  // the worker is most likely waiting in SendMessage now; either way it declines
+    ui.Shutdown();
+    worker.join();
+    watcher.join();
+    CHECK(pending == ui::Answer::Cancel && later == ui::Answer::Cancel);
+    CHECK(yesNo == ui::Answer::No);
+    CHECK(!boxSeen);
+    CHECK(MainWindow() == nullptr);
+    CHECK(ui.MessageBox("Pending?", "", ui::Icon::None, ui::Buttons::OkCancel) ==
+          ui::Answer::Cancel);
+}
+
 void CheckStatus(ui::Toolkit& ui) {
     ui::Size wide = ui.MeasureText("Select the USB Flash Drive, please");
     ui::Size narrow = ui.MeasureText("S");
@@ -354,5 +398,7 @@ int main() {
     CheckOtherThreads(*toolkit);
     CheckMessageBox(*toolkit);
     CheckStatus(*toolkit);
+    CheckMinimisedFrame(*toolkit);
+    CheckShutdown(*toolkit);
     return check::Summary();
 }

@@ -14,9 +14,9 @@
 #include "platform/paths.h"
 #include "platform/win32/format_service.h"
 #include "platform/win32/owned_handle.h"
-#include "platform/win32/tests/format_double.h"
 #include "platform/win32/wide.h"
 #include "tests/win32/check.h"
+#include "tests/win32/format_double.h"
 
 namespace {
 
