@@ -385,6 +385,7 @@ std::string ConsoleToolkit::AskText(const std::string& prompt, const std::string
 
 std::string ConsoleToolkit::AskFile(const std::string& title, const std::string& suggestion) {
     std::lock_guard lock(mutex_);
+    if (shutDown_) return {};
     if (fileAnswer_.empty()) return AskText(title, suggestion);
     EndProgressLine();
     std::fprintf(options_.out, "%s %s\n", title.c_str(), fileAnswer_.c_str());
