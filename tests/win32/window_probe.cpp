@@ -90,8 +90,7 @@ int main() {
     if (count < 3) {
         std::fputs(
             "usage: window_probe wait|texts|press|gone|command|rects|minimise|close TITLE "
-            "[BUTTON|ID]
-            ",
+            "[BUTTON|ID]\n",
             stderr);
         return 2;
     }
