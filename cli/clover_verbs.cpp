@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "app/main_window.h"
+#include "cli/failure.h"
 #include "core/outcome.h"
 #include "core/state.h"
 #include "download/clover_data_set.h"
@@ -12,16 +13,6 @@
 #include "platform/paths.h"
 
 namespace cli {
-namespace {
-
-constexpr int kUsageError = 2;
-
-int Fail(const std::string& message, int status = 1) {
-    std::fprintf(stderr, "stickforge-cli: %s\n", message.c_str());
-    return status;
-}
-
-}  // namespace
 
 int RunCheckLatest(const std::vector<std::string>& arguments) {
     if (!arguments.empty()) return Fail("check-latest takes no arguments", kUsageError);

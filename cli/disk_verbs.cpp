@@ -7,6 +7,7 @@
 #include "app/dispatch.h"
 #include "app/main_window.h"
 #include "app/workers.h"
+#include "cli/failure.h"
 #include "core/ids.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
@@ -16,13 +17,6 @@
 
 namespace cli {
 namespace {
-
-constexpr int kUsageError = 2;
-
-int Fail(const std::string& message, int status = 1) {
-    std::fprintf(stderr, "stickforge-cli: %s\n", message.c_str());
-    return status;
-}
 
 bool IsNumber(const std::string& text) {
     if (text.empty() || text.size() > 9) return false;

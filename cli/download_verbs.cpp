@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/failure.h"
 #include "core/settings.h"
 #include "download/download_callbacks.h"
 #include "download/http_download.h"
@@ -9,7 +10,6 @@
 namespace cli {
 namespace {
 
-constexpr int kUsageError = 2;
 constexpr int32_t kBlockSize = 1048576;
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "cli/failure.h"
 #include "core/ids.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
@@ -14,13 +15,6 @@
 
 namespace cli {
 namespace {
-
-constexpr int kUsageError = 2;
-
-int Fail(const std::string& message, int status = 1) {
-    std::fprintf(stderr, "stickforge-cli: %s\n", message.c_str());
-    return status;
-}
 
 std::string Folded(std::string text) {
     for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));

@@ -9,6 +9,7 @@
 #include "cli/clover_verbs.h"
 #include "cli/disk_verbs.h"
 #include "cli/download_verbs.h"
+#include "cli/failure.h"
 #include "cli/imaging_verbs.h"
 #include "cli/tools_verbs.h"
 #include "core/settings.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr int kUsageError = 2;
+using cli::kUsageError;
 
 const char kHelp[] =
     "usage: stickforge-cli [--yes] [--set KEY=VALUE]... VERB [ARGS]\n"

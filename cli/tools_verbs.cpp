@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "cli/failure.h"
 #include "core/settings.h"
 #include "tools/fixdsdt_mask.h"
 #include "tools/hfs_driver.h"
@@ -14,8 +15,6 @@ namespace cli {
 namespace {
 
 constexpr int kFailed = 1;
-constexpr int kUsageError = 2;
-
 int Complain(int status, const std::string& message) {
     std::fprintf(stderr, "stickforge-cli: %s\n", message.c_str());
     return status;
