@@ -90,7 +90,8 @@ std::optional<ChunkBuffers> ChunkBuffers::Allocate(int64_t chunkBytes) {
     ChunkBuffers buffers;
     buffers.chunkBytes_ = chunkBytes;
     for (auto& buffer : buffers.buffers_) {
-        buffer.reset(new (std::nothrow) uint8_t[size_t(chunkBytes)]);
+        buffer.reset(static_cast<uint8_t*>(
+            ::operator new[](size_t(chunkBytes), std::align_val_t(kAlignment), std::nothrow)));
         if (!buffer) return std::nullopt;
     }
     return buffers;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "imaging/transfer_progress.h"
@@ -15,17 +16,24 @@ namespace imaging {
 
 constexpr int64_t kChunkBytes = 16 * 1024 * 1024;
 
-// The two buffers of a copy: one is written while the other is being filled.
+// The two buffers of a copy: one is written while the other is being filled. Aligned
+// for transfers that pass the system's cache.
 class ChunkBuffers {
 public:
+    static constexpr size_t kAlignment = 4096;
     // Nothing when the memory cannot be had.
     static std::optional<ChunkBuffers> Allocate(int64_t chunkBytes = kChunkBytes);
     int64_t ChunkSize() const { return chunkBytes_; }
     uint8_t* Buffer(int64_t index) const { return buffers_[index % 2].get(); }
 
 private:
+    struct AlignedDelete {
+        void operator()(uint8_t* bytes) const {
+            ::operator delete[](bytes, std::align_val_t(kAlignment));
+        }
+    };
     int64_t chunkBytes_ = 0;
-    std::unique_ptr<uint8_t[]> buffers_[2];
+    std::unique_ptr<uint8_t[], AlignedDelete> buffers_[2];
 };
 
 // Move `bytes` at the device byte position (the image file side keeps its own position);

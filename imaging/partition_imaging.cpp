@@ -55,10 +55,25 @@ TransferCounts FinalCounts(const CopyResult& result, const CopyClock& clock) {
     return counts;
 }
 
+// Bulk transfers of a device past the system's cache while this lives.
+class DirectTransfers {
+public:
+    explicit DirectTransfers(platform::DiskHandle& device) : device_(device) {
+        device_.UseDirectTransfers(true);
+    }
+    ~DirectTransfers() { device_.UseDirectTransfers(false); }
+    DirectTransfers(const DirectTransfers&) = delete;
+    DirectTransfers& operator=(const DirectTransfers&) = delete;
+
+private:
+    platform::DiskHandle& device_;
+};
+
 // Reads the range back from the device and the image from its start.
 bool Verify(platform::DiskHandle& device, platform::ImageFile& image, int64_t begin, int64_t end,
             ChunkBuffers& buffers) {
     core::DrawStatus("Verify: reading back");
+    DirectTransfers direct(device);  // what the medium holds, not the cache
     if (!image.Seek(0)) {
         core::DrawStatus("Verify: Seek Error=" + Decimal(platform::LastSystemError()));
         return false;
@@ -81,6 +96,12 @@ bool Verify(platform::DiskHandle& device, platform::ImageFile& image, int64_t be
     }
     core::DrawStatus("Verify OK: " + disk::FormatSize(end - begin, 0) + " identical");
     return true;
+}
+
+CopyResult CopyWithDirectTransfers(platform::DiskHandle& device, const CopyJob& job,
+                                   ChunkBuffers& buffers, const CopyClock& clock) {
+    DirectTransfers direct(device);
+    return CopyChunks(job, buffers, clock);
 }
 
 // The geometry of the selected partition as both directions use it.
@@ -190,7 +211,7 @@ Outcome RunBackup(BackupRun& run, const ImagingOptions& options) {
     };
     job.cancel = &core::TransferCancelFlag;
     CopyClock clock = HighResClock();
-    CopyResult copied = CopyChunks(job, *run.buffers, clock);
+    CopyResult copied = CopyWithDirectTransfers(*run.source, job, *run.buffers, clock);
     if (copied.end == CopyEnd::ReadFailed) {
         core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
         return Outcome::Failed;
@@ -336,7 +357,7 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
     };
     job.cancel = &core::TransferCancelFlag;
     CopyClock clock = HighResClock();
-    CopyResult copied = CopyChunks(job, *run.buffers, clock);
+    CopyResult copied = CopyWithDirectTransfers(run.Target(), job, *run.buffers, clock);
     if (copied.end == CopyEnd::ReadFailed) {
         core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
         return Outcome::Failed;

@@ -89,6 +89,11 @@ public:
     virtual bool Dismount() = 0;
     virtual bool Unlock() = 0;
     virtual bool Flush() = 0;  // what was written is on the medium
+    // Large transfers whose buffers, offsets and lengths are whole sectors in memory
+    // aligned to 4096 bytes pass the system's cache (Linux: O_DIRECT), which is faster for
+    // bulk copies and reads what is on the medium; others still work. Windows keeps the
+    // buffering the handle was opened with.
+    virtual void UseDirectTransfers(bool direct) = 0;
     // Lets reads and writes reach the last sectors of a volume, past what its file system
     // claims (Windows checks volume bounds otherwise).
     virtual void AllowExtendedAccess() = 0;

@@ -36,6 +36,7 @@ public:
     bool Dismount() override { return device_.dismounted = true; }
     bool Unlock() override { return !(device_.locked = false); }
     bool Flush() override { return true; }
+    void UseDirectTransfers(bool) override {}
     void AllowExtendedAccess() override {}
     void UpdateProperties() override { ++layoutUpdates_; }
 

@@ -40,6 +40,17 @@ int64_t Transfer(int64_t offset, int64_t bytes, Step step) {
     return done;
 }
 
+// O_DIRECT on or off for one open descriptor; false when the system refuses.
+bool SetDirect(int fd, bool direct) {
+    int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, direct ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+}
+
+bool IsDirect(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && (flags & O_DIRECT) != 0;
+}
+
 std::vector<Mount> MountsOf(dev_t device) {
     std::vector<Mount> mounts;
     for (const Mount& mount : ReadMounts())
@@ -91,13 +102,13 @@ public:
         written_ = true;
         auto from = static_cast<const char*>(data);
         return Transfer(offset, bytes, [&](int64_t done, size_t left, off_t at) {
-            return pwrite(fd, from + done, left, at);
+            return Retried(fd, [&] { return pwrite(fd, from + done, left, at); });
         });
     }
     int64_t ReadAt(int64_t offset, void* data, int64_t bytes) override {
         auto to = static_cast<char*>(data);
         return Transfer(offset, bytes, [&](int64_t done, size_t left, off_t at) {
-            return pread(fd_.get(), to + done, left, at);
+            return Retried(fd_.get(), [&] { return pread(fd_.get(), to + done, left, at); });
         });
     }
     int64_t Length() override {
@@ -148,6 +159,12 @@ public:
         lockedMounts_.clear();
         return flock(fd_.get(), LOCK_UN) == 0;
     }
+    // A descriptor that refuses stays as it was: cached transfers work as well, and one
+    // left direct takes the cache for each transfer it refuses.
+    void UseDirectTransfers(bool direct) override {
+        direct_ = direct;
+        ApplyDirect(direct);
+    }
     // Ends a rewrite too: the partitions may be mounted again.
     bool Flush() override {
         bool flushed = FlushBlockDevice(fd_.get());
@@ -169,6 +186,27 @@ public:
     }
 
 private:
+    // A transfer the direct path refuses (buffer, offset or length not aligned as the
+    // device wants, such as a short tail) goes through the cache; the next ones take the
+    // direct path again. Any other failure is the caller's to report.
+    template <class Move>
+    ssize_t Retried(int fd, Move move) {
+        ssize_t moved = move();
+        if (moved >= 0 || errno != EINVAL || !IsDirect(fd)) return moved;
+        if (!SetDirect(fd, false)) return -1;
+        moved = move();
+        int error = errno;
+        SetDirect(fd, direct_);
+        errno = error;
+        return moved;
+    }
+
+    // O_DIRECT on or off for every descriptor data moves through.
+    void ApplyDirect(bool direct) {
+        SetDirect(fd_.get(), direct);
+        if (exclusive_) SetDirect(exclusive_.get(), direct);
+    }
+
     // A disk and its partitions are devices of their own, each with its own cache: what
     // went through one node is read through the others once their old copies are gone.
     void DropOtherViews() {
@@ -191,7 +229,10 @@ private:
     int WritingFd() {
         if (!write_) return -1;
         if (volume_) return fd_.get();
-        if (!exclusive_) exclusive_ = OpenExclusive(node_);
+        if (!exclusive_) {
+            exclusive_ = OpenExclusive(node_);
+            if (exclusive_ && direct_) SetDirect(exclusive_.get(), true);
+        }
         return exclusive_ ? exclusive_.get() : -1;
     }
 
@@ -206,6 +247,7 @@ private:
     dev_t device_;
     bool write_, volume_;
     bool written_ = false;
+    bool direct_ = false;              // bulk transfers asked to pass the cache
     std::vector<Mount> lockedMounts_;  // taken away by Lock, given back by Unlock
 };
 

@@ -43,6 +43,8 @@ public:
     bool Dismount() override { return Control(FSCTL_DISMOUNT_VOLUME); }
     bool Unlock() override { return Control(FSCTL_UNLOCK_VOLUME); }
     bool Flush() override { return FlushFileBuffers(device_.get()); }
+    // Buffering is chosen when a handle is opened; the program opens them buffered.
+    void UseDirectTransfers(bool) override {}
     // A refusal leaves reads and writes within the file system's idea of the volume.
     void AllowExtendedAccess() override { Control(FSCTL_ALLOW_EXTENDED_DASD_IO); }
     // A refusal leaves the cached layout as it was; the caller has nothing better to do.
