@@ -117,6 +117,7 @@ run_checks "Win32 toolkit checks" ui_win32_check
 run_checks "Win32 disk checks" disks_win32_check
 run_checks "Win32 format service checks" format_win32_check
 run_checks "Win32 packed resources and tool runs checks" resources_win32_check
+. "$repo/tests/wine/imaging.sh"
 
 check "WinINet downloads" sh "$repo/tests/wine/downloads.sh" "$wine" "$windows_build"
 
