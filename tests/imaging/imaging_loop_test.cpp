@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -46,12 +47,37 @@ void PutFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// A tmpfs of `mib` MiB on `folder` while this lives: a disk image on it runs out of room
+// the disk still claims, so writes past that fail on the device.
+class SmallStore {
+public:
+    SmallStore(const std::string& folder, int mib) : folder_(folder) {
+        std::filesystem::create_directories(folder);
+        mounted_ = RunTool({"mount", "-t", "tmpfs", "-o", "size=" + std::to_string(mib) + "m",
+                            "none", folder}) == 0;
+    }
+    ~SmallStore() {
+        if (mounted_) RunTool({"umount", folder_});
+    }
+    SmallStore(const SmallStore&) = delete;
+    SmallStore& operator=(const SmallStore&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
 class Imaging : public FormatFixture {
 protected:
     // A disk with the given MBR entries, their nodes made.
     LoopDisk& DiskWith(int64_t mib, uint32_t sectorSize, const std::vector<Slot>& slots) {
         LoopDisk& disk = NewDisk(mib, sectorSize);
-        if (!disk.attached()) return disk;
+        if (disk.attached()) Partition(disk, slots);
+        return disk;
+    }
+
+    void Partition(LoopDisk& disk, const std::vector<Slot>& slots) {
         std::string table, output;
         for (const Slot& slot : slots)
             table += "start=" + std::to_string(slot.start) +
@@ -66,7 +92,6 @@ protected:
         for (size_t n = 1; n <= slots.size(); ++n)
             for (int i = 0; i < 100 && !std::filesystem::exists(disk.Partition(int(n))); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return disk;
     }
 
     // Runs stickforge-cli backup or restore; the toolkit answers Yes unless scripted.
@@ -310,6 +335,26 @@ TEST_F(Imaging, CancelKeepsWholeChunksAndStillRewritesTheEntry) {
     std::vector<uint8_t> mbr = disk.Read(0, 1);
     EXPECT_EQ(mbr[446 + 4], 0xAF);
     EXPECT_EQ(Le32(mbr, 446 + 12), uint32_t(36 * 2048)) << "the whole image's size";
+}
+
+TEST_F(Imaging, AFailedWriteOnTheDeviceIsReportedAndLeavesTheEntry) {
+    SmallStore store(scratch.file("store"), 6);
+    ASSERT_TRUE(store.mounted());
+    LoopDisk disk(scratch.path() / "store" / "disk.img", 32 * kMiB);
+    ASSERT_TRUE(disk.attached()) << disk.error();
+    Slot first{2048, 28 * 2048, "83"};
+    Partition(disk, {first});
+    std::vector<uint8_t> mbr = disk.Read(0, 1);
+    std::string image = scratch.file("big.hfs");
+    PutFile(image, Pattern(size_t(20 * kMiB), 10));
+
+    RunResult restore = Run("restore", {disk.Partition(1), image});
+    EXPECT_NE(restore.status, 0);
+    EXPECT_TRUE(restore.Showed("WriteFile Error=" + std::to_string(ENOSPC))) << restore.Log();
+    EXPECT_FALSE(EndsWith(restore, " Done")) << restore.Log();
+    ASSERT_EQ(restore.boxes.size(), 2u) << restore.Log();
+    EXPECT_EQ(restore.boxes[1].title, "Error");
+    EXPECT_EQ(disk.Read(0, 1), mbr) << "the entry stays as it was";
 }
 
 }  // namespace
