@@ -4,6 +4,7 @@
 // - A resume asks for "bytes=N-" when the first answer gave no length, and carries
 //   If-Range with the first answer's strong ETag (else its Last-Modified date). A 206
 //   whose Content-Range does not continue at the bytes held counts like a 200: code 21.
+//   A 206 to the first request must cover the whole file from byte 0, else code 10.
 // - A body that ends before the announced length is a read failure (resumed), never a
 //   success; an empty body into memory is a success with an empty buffer.
 // - A rejected server certificate shows the transport's words and ends with 16 at once:
@@ -242,10 +243,16 @@ Step Transfer::SendUntilAccepted() {
             request_.HttpStatus = status;
             return {kHttpStatusError};
         }
-        if (resuming && (status == 200 || !ContinuesHeldBytes())) {
+        bool continues = status == 206 && ContinuesHeldBytes();
+        if (resuming && !continues) {
             request_.HttpStatus = status;
             return {kResumeRefused, true};
         }
+        if (status == 206 && !continues) {
+            request_.HttpStatus = status;
+            return {kHttpStatusError};
+        }
+        request_.HttpStatus = 0;  // an answer refused before this one no longer counts
         return {};
     }
 }

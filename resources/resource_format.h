@@ -26,6 +26,14 @@ struct ResourceHeader {
     uint32_t crc = 0;
 };
 
+// At best an LZMA1 stream spends about 0.3 bits on a 273-byte repeat of the last match,
+// so no stream unpacks to more than about 7,100 bytes for each of its own; a header that
+// claims more than a stream of that length can hold is damaged.
+constexpr uint64_t kLzmaMostBytesPerByte = 8192;
+inline uint64_t MostUnpackedBytes(size_t lzmaBytes) {
+    return uint64_t(lzmaBytes) * kLzmaMostBytesPerByte;
+}
+
 // nullopt when the resource is shorter than its header.
 std::optional<ResourceHeader> ReadResourceHeader(std::span<const uint8_t> resource);
 

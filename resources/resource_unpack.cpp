@@ -23,6 +23,8 @@ std::string UnpackInternalMemoryToTempFile(std::span<const uint8_t> resource) {
     if (core::TempFolder.empty() && !CreateTempFolder()) return "";
     auto header = ReadResourceHeader(resource);
     if (!header || header->unpackedSize == 0) return "";
+    // The buffer is taken at the claimed size, so the claim must fit the stream first.
+    if (header->unpackedSize > MostUnpackedBytes(resource.size() - kResourceHeaderBytes)) return "";
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[header->unpackedSize]);
     if (!buffer) return "";
     std::span<uint8_t> unpacked(buffer.get(), header->unpackedSize);

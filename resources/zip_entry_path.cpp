@@ -17,7 +17,10 @@ std::optional<std::string> EntryPath(const std::string& name) {
             part += name[at];
             continue;
         }
-        if (part == ".." || part.find(':') != std::string::npos) return std::nullopt;
+        // A NUL would end the name early where the system reads it, so ".\0x" could name
+        // the folder itself and "..\0x" its parent.
+        if (part == ".." || part.find_first_of(std::string(":\0", 2)) != std::string::npos)
+            return std::nullopt;
         if (!part.empty() && part != ".") path += (path.empty() ? "" : "/") + part;
         part.clear();
     }

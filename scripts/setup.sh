@@ -10,7 +10,8 @@ packages="build-essential cmake pkg-config libfltk1.3-dev libzip-dev liblzma-dev
   x11-utils libblkid-dev dosfstools exfatprogs exfat-fuse ntfs-3g udftools mtools nasm
   qemu-system-x86 fdisk 7zip xorriso libarchive-tools
   libssl-dev
-  python3 openssl curl"
+  python3 openssl curl
+  clang libclang-rt-14-dev perl"
 scripts/install-packages.sh $packages
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

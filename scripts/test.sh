@@ -13,6 +13,8 @@ stage "Linux build"
 scripts/setup.sh build
 stage "Linux tests"
 (cd build && ctest --output-on-failure -j "$(nproc)")
+stage "Fuzz targets, 20 s each"
+FUZZ_JOBS=2 scripts/fuzz.sh 20 build-asan
 stage "Windows build"
 scripts/build-windows.sh build-win
 stage "Windows tests under Wine"

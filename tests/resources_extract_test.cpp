@@ -17,6 +17,7 @@
 #include "resources/temp_folder.h"
 #include "resources/tool_run.h"
 #include "resources/unpack_archive.h"
+#include "resources/zip_entry_path.h"
 #include "tests/test_support.h"
 #include "tests/zip_fixture.h"
 
@@ -109,6 +110,17 @@ TEST_F(UnpackArchiveTest, ExtractsFilesAndFoldersAndRefusesEscapes) {
         ++entries;
     EXPECT_EQ(entries, 8u);  // boot, EFI, CLOVER, config.plist, ACPI, patched, BOOT, BOOTX64.efi
     EXPECT_TRUE(fs::exists(archive));  // kept when not asked to delete
+}
+
+// Names are also checked where they reach the system as C strings: a NUL would cut
+// "..\0x" down to "..".
+TEST(ZipEntryPath, KeepsNamesBelowTheDestination) {
+    EXPECT_EQ(resources::EntryPath("EFI\\CLOVER/./config.plist"), "EFI/CLOVER/config.plist");
+    EXPECT_EQ(resources::EntryPath("EFI//BOOT/"), "EFI/BOOT");
+    for (const std::string& name :
+         std::vector<std::string>{"..", "a/../..", "/etc", "\\x", "C:x", "./",
+                                  std::string("..\0x", 4), std::string("a/.\0/b", 6)})
+        EXPECT_EQ(resources::EntryPath(name), std::nullopt) << name;
 }
 
 TEST_F(UnpackArchiveTest, ProgressNamesTheDestinationWithItsSeparator) {

@@ -11,6 +11,7 @@
 
 #include "buildtools/packer/resource_packer.h"
 #include "core/state.h"
+#include "resources/resource_format.h"
 #include "resources/resource_unpack.h"
 #include "resources/temp_folder.h"
 #include "tests/test_support.h"
@@ -156,6 +157,25 @@ TEST_F(TempFolderTest, ShortOrMislabelledStreamsFailSilently) {
     EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(zeroSize), "");
     EXPECT_EQ(resources::UnpackInternalMemoryToTempFile({}), "");
     EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(std::span(resource).first(11)), "");
+    EXPECT_EQ(output(), "");
+    EXPECT_TRUE(fs::is_empty(core::TempFolder));
+}
+
+// The most compressible contents stay within the bound the size claim is checked
+// against, and a claim past it is refused before its buffer is taken.
+TEST_F(TempFolderTest, SizeClaimsAreBoundByTheStream) {
+    Bytes zeros(16 << 20, 0);
+    Bytes resource = buildtools::PackResource(zeros);
+    size_t stream = resource.size() - resources::kResourceHeaderBytes;
+    EXPECT_LE(zeros.size(), resources::MostUnpackedBytes(stream));
+    std::string path = resources::UnpackInternalMemoryToTempFile(resource);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(fs::file_size(path), zeros.size());
+    fs::remove(path);
+
+    Bytes claim = buildtools::PackResource(Zip());
+    std::fill(claim.begin(), claim.begin() + 4, 0xFF);
+    EXPECT_EQ(resources::UnpackInternalMemoryToTempFile(claim), "");
     EXPECT_EQ(output(), "");
     EXPECT_TRUE(fs::is_empty(core::TempFolder));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/http_transport.h"
+#include "platform/linux/http_answer.h"
 
 namespace platform {
 namespace {
@@ -46,20 +47,9 @@ bool IsCertificateFailure(CURLcode code) {
            code == CURLE_SSL_ISSUER_ERROR || code == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
 }
 
-bool IsFollowedRedirect(long status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 struct HeaderLine {
     std::string name, value;
 };
-
-std::string Trimmed(std::string_view text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return "";
-    size_t last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 class CurlSession;
 
@@ -122,8 +112,7 @@ private:
     bool answered_ = false;  // the final answer's headers are complete
     bool done_ = false;
     CURLcode outcome_ = CURLE_OK;
-    long answerStatus_ = 0;
-    std::vector<HeaderLine> answerHeaders_;
+    linuxos::AnswerHeaders answer_;
     bool paused_ = false;
     std::vector<uint8_t> spill_;
     size_t spillStart_ = 0;
@@ -189,8 +178,7 @@ HttpSendResult CurlRequest::Send() {
     Detach();
     answered_ = done_ = paused_ = false;
     outcome_ = CURLE_OK;
-    answerStatus_ = 0;
-    answerHeaders_.clear();
+    answer_.Clear();
     spill_.clear();
     spillStart_ = 0;
     if (!Configure()) return HttpSendResult::Failed;
@@ -212,13 +200,11 @@ HttpSendResult CurlRequest::Send() {
 }
 
 int32_t CurlRequest::StatusCode() {
-    return answered_ && answerStatus_ > 0 ? int32_t(answerStatus_) : -1;
+    return answered_ && answer_.Status() > 0 ? int32_t(answer_.Status()) : -1;
 }
 
 std::optional<std::string> CurlRequest::Header(const std::string& name) {
-    for (auto h = answerHeaders_.rbegin(); h != answerHeaders_.rend(); ++h)
-        if (strcasecmp(h->name.c_str(), name.c_str()) == 0) return h->value;
-    return {};
+    return answer_.Header(name);
 }
 
 // One round of the transfer; waits for the socket first when asked to.
@@ -232,7 +218,7 @@ void CurlRequest::Drive(bool wait) {
             done_ = true;
             outcome_ = message->data.result;
             // A body that is complete but empty still finishes the answer.
-            if (outcome_ == CURLE_OK && answerStatus_ > 0) answered_ = true;
+            if (outcome_ == CURLE_OK && answer_.Status() > 0) answered_ = true;
         }
     }
 }
@@ -273,20 +259,7 @@ int64_t CurlRequest::Read(uint8_t* into, int64_t capacity) {
 
 size_t CurlRequest::OnHeader(char* data, size_t, size_t bytes, void* self) {
     auto& request = *static_cast<CurlRequest*>(self);
-    std::string_view line(data, bytes);
-    if (line.starts_with("HTTP/")) {
-        // A new answer (after a redirect or an interim 1xx) replaces the one before.
-        request.answerHeaders_.clear();
-        size_t space = line.find(' ');
-        request.answerStatus_ = space == std::string_view::npos ? 0 : std::atol(data + space + 1);
-    } else if (Trimmed(line).empty()) {
-        long status = request.answerStatus_;
-        bool redirected = IsFollowedRedirect(status) && request.Header("Location");
-        if (status >= 200 && !redirected) request.answered_ = true;
-    } else if (size_t colon = line.find(':'); colon != std::string_view::npos) {
-        request.answerHeaders_.push_back(
-            {Trimmed(line.substr(0, colon)), Trimmed(line.substr(colon + 1))});
-    }
+    if (request.answer_.Take(std::string_view(data, bytes))) request.answered_ = true;
     return bytes;
 }
 

@@ -22,7 +22,8 @@ struct Script {
     int readFailuresFrom = 1 << 30;  // reads (counted over the transfer) from this one fail
     int32_t status = 200;
     int64_t length = 1000;
-    int64_t announced = -1;  // the Content-Length sent: -1 = length, 0 = none
+    int64_t announced = -1;    // the Content-Length sent: -1 = length, 0 = none
+    std::string contentRange;  // sent when not empty
     int opens = 0, sends = 0, reads = 0;
 };
 
@@ -41,6 +42,7 @@ public:
     std::optional<std::string> Header(const std::string& name) override {
         int64_t announced = script_.announced < 0 ? script_.length : script_.announced;
         if (name == "Content-Length" && announced > 0) return std::to_string(announced);
+        if (name == "Content-Range" && !script_.contentRange.empty()) return script_.contentRange;
         return {};
     }
     int64_t Read(uint8_t* into, int64_t capacity) override {
@@ -172,6 +174,25 @@ TEST_F(DownloadStagesTest, CredentialsAndRangeFailures) {
     resumed.MaxResumeAttempts = 3;
     EXPECT_EQ(Run(resumed), kAddHeaderError);
     EXPECT_EQ(resumed.ResumeAttempt, 1);
+}
+
+// A partial answer to a request for the whole file is the file only when it covers all
+// of it; one from elsewhere would be taken for the file's start.
+TEST_F(DownloadStagesTest, PartialFirstAnswersMustHoldTheWholeFile) {
+    script.status = 206;
+    for (std::string range : {"bytes 3-999/1000", "bytes 0-499/1000", "", "bytes */1000"}) {
+        script.contentRange = range;
+        DownloadRequest request = FileRequest();
+        EXPECT_EQ(Run(request), kHttpStatusError) << range;
+        EXPECT_EQ(request.HttpStatus, 206);
+        EXPECT_FALSE(fs::exists(scratch.file("file")));
+    }
+    for (std::string range : {"bytes 0-999/1000", "bytes 0-999/*"}) {
+        script.contentRange = range;
+        DownloadRequest request = FileRequest();
+        EXPECT_EQ(Run(request), kDownloadOk) << range;
+        EXPECT_EQ(fs::file_size(scratch.file("file")), 1000u);
+    }
 }
 
 TEST_F(DownloadStagesTest, FailedResumeSendsUseUpTheAttempts) {

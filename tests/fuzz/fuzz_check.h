@@ -5,8 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "core/state.h"
+#include "platform/clock.h"
+#include "platform/registry.h"
+#include "ui/console/console_toolkit.h"
 
 namespace fuzz {
 
@@ -24,6 +30,44 @@ inline const std::filesystem::path& Scratch() {
     }();
     return folder;
 }
+
+// Waits take no time, so a target that sleeps between attempts runs at full speed.
+class InstantClock : public platform::Clock {
+public:
+    uint64_t TickMs() override { return now_; }
+    int64_t NowUnixSeconds() override { return 1700000000 + int64_t(now_ / 1000); }
+    void SleepMs(int64_t ms) override { now_ += uint64_t(ms > 0 ? ms : 0); }
+
+private:
+    uint64_t now_ = 1000;
+};
+
+// The program's globals with an instant clock and a registry store in the scratch
+// folder; once per run.
+inline void QuietProgram() {
+    static const bool ready = [] {
+        platform::SetClock(std::make_unique<InstantClock>());
+        platform::SetRegistryStoreFile((Scratch() / "registry").string());
+        core::InitialiseGlobals();
+        core::SetProgramLocation((Scratch() / "stickforge").string());
+        return true;
+    }();
+    (void)ready;
+}
+
+// A console toolkit that writes nowhere, for one input: what it records goes with it, so
+// an input's allocations are all freed by its end and the leak check stays quiet.
+class QuietToolkit {
+public:
+    QuietToolkit() {
+        static FILE* quiet = std::fopen("/dev/null", "w");
+        ui::SetToolkit(
+            std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{false, quiet, nullptr}));
+    }
+    ~QuietToolkit() { ui::SetToolkit(nullptr); }
+    QuietToolkit(const QuietToolkit&) = delete;
+    QuietToolkit& operator=(const QuietToolkit&) = delete;
+};
 
 // Well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
 inline bool IsUtf8(std::string_view text) {

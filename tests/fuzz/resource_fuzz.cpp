@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -12,21 +11,16 @@
 #include "resources/resource_format.h"
 #include "resources/resource_unpack.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "ui/console/console_toolkit.h"
 
 namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static FILE* quiet = std::fopen("/dev/null", "w");
-    static const bool ready = [] {
-        ui::SetToolkit(
-            std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{false, quiet, nullptr}));
-        core::InitialiseGlobals();
+    fuzz::QuietProgram();
+    fuzz::QuietToolkit toolkit;
+    if (core::TempFolder.empty()) {
         core::TempFolder = (fuzz::Scratch() / "temp").string() + "/";
         fs::create_directories(core::TempFolder);
-        return true;
-    }();
-    (void)ready;
+    }
     std::span<const uint8_t> resource(data, size);
     std::vector<uint8_t> out(4096);
     if (size > resources::kResourceHeaderBytes)

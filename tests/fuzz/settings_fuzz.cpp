@@ -43,12 +43,7 @@ void CheckRules() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool ready = [] {
-        core::InitialiseGlobals();
-        core::SetProgramLocation((fuzz::Scratch() / "stickforge").string());
-        return true;
-    }();
-    (void)ready;
+    fuzz::QuietProgram();
     core::LoadSettingsFromText(std::string(reinterpret_cast<const char*>(data), size));
     CheckRules();
     std::string saved = core::RenderSettings();
