@@ -55,6 +55,19 @@ TransferCounts FinalCounts(const CopyResult& result, const CopyClock& clock) {
     return counts;
 }
 
+// The status line of a copy that a failed read or write stopped; a failed write to a
+// device also shows the system's message. False when the copy did not fail.
+bool StoppedOnFailure(const CopyResult& copied, bool writingDevice) {
+    if (copied.end == CopyEnd::ReadFailed) {
+        core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
+        return true;
+    }
+    if (copied.end != CopyEnd::WriteFailed) return false;
+    core::DrawStatus("WriteFile Error=" + Decimal(copied.error));
+    if (writingDevice) download::ShowSystemError(copied.error);
+    return true;
+}
+
 // Bulk transfers of a device past the system's cache while this lives.
 class DirectTransfers {
 public:
@@ -212,14 +225,7 @@ Outcome RunBackup(BackupRun& run, const ImagingOptions& options) {
     job.cancel = &core::TransferCancelFlag;
     CopyClock clock = HighResClock();
     CopyResult copied = CopyWithDirectTransfers(*run.source, job, *run.buffers, clock);
-    if (copied.end == CopyEnd::ReadFailed) {
-        core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
-        return Outcome::Failed;
-    }
-    if (copied.end == CopyEnd::WriteFailed) {
-        core::DrawStatus("WriteFile Error=" + Decimal(copied.error));
-        return Outcome::Failed;
-    }
+    if (StoppedOnFailure(copied, false)) return Outcome::Failed;
     Outcome outcome = FinishBackup(run, copied, clock, length);
     if (outcome == Outcome::Done && options.verify &&
         !Verify(*run.source, *run.image, job.begin, job.end, *run.buffers))
@@ -358,15 +364,7 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
     job.cancel = &core::TransferCancelFlag;
     CopyClock clock = HighResClock();
     CopyResult copied = CopyWithDirectTransfers(run.Target(), job, *run.buffers, clock);
-    if (copied.end == CopyEnd::ReadFailed) {
-        core::DrawStatus("ReadFile Error=" + Decimal(copied.error));
-        return Outcome::Failed;
-    }
-    if (copied.end == CopyEnd::WriteFailed) {
-        core::DrawStatus("WriteFile Error=" + Decimal(copied.error));
-        download::ShowSystemError(copied.error);
-        return Outcome::Failed;
-    }
+    if (StoppedOnFailure(copied, true)) return Outcome::Failed;
     Outcome outcome = FinishRestore(run, *extent, copied, clock, imageBytes);
     if (outcome == Outcome::Failed) return outcome;
     if (outcome == Outcome::Done && options.verify &&

@@ -1,12 +1,13 @@
-// Checks of backup and restore on Windows, run under Wine. Without arguments: the chunk copy
-// loop between image files and a file opened as a device, through the Win32 file calls.
-// "backup FOLDER" and "restore FOLDER": the workflows on a stand-in USB disk with the real
-// requesters and boxes, which tests/wine/imaging.sh reads and answers with window_probe.
-// Prints "N passed, N failed".
+// Checks of backup and restore on Windows, run under Wine: the chunk copy loop between image
+// files and a file opened as a device, through the Win32 file calls; then both workflows on
+// a stand-in USB disk with the real common dialogs and message boxes, read and answered
+// from another thread as a user would. Prints "N passed, N failed".
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/drive_list.h"
+#include "disk/format_size.h"
 #include "imaging/chunk_copy.h"
 #include "imaging/partition_imaging.h"
 #include "platform/clock.h"
@@ -191,45 +193,198 @@ core::Outcome RunOnWorker(core::Outcome (*workflow)(const imaging::ImagingOption
 }
 
 void SelectSecondPartition() {
-    app::BuildMainWindow();
     disk::RefreshDriveList();
     for (const disk::DiskRecord& disk : disk::DiskList)
         if (disk.DiskNumber == 1) ui::UI().SelectItem(core::DriveTree, disk.Partitions[1].ListRow);
 }
 
-void CheckWorkflow(bool backup, const std::string& folder) {
+// ---- The requesters and boxes, looked at and answered from another thread ----
+
+std::string TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 4096, LPARAM(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+    return platform::Narrow(text);
+}
+
+// A visible dialog of this process other than `previous`, waited for up to 20 s or until
+// `stop` is set.
+HWND WaitForDialog(HWND previous, const std::atomic<bool>& stop) {
+    struct Search {
+        HWND previous, found = nullptr;
+    };
+    for (int tries = 0; tries < 200 && !stop; ++tries) {
+        Search search{previous};
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* search = reinterpret_cast<Search*>(data);
+                DWORD process = 0;
+                wchar_t name[16] = {};
+                GetWindowThreadProcessId(window, &process);
+                GetClassNameW(window, name, 16);
+                if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+                    window == search->previous || std::wstring(name) != L"#32770")
+                    return TRUE;
+                search->found = window;
+                return FALSE;
+            },
+            LPARAM(&search));
+        if (search.found) return search.found;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+void Press(HWND dialog, int button) {
+    PostMessageW(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+    for (int tries = 0; tries < 200 && IsWindow(dialog); ++tries) Sleep(50);
+}
+
+struct RequesterView {
+    std::string title, file;
+    std::vector<std::string> patterns;
+    int selected = -1;
+};
+
+constexpr int kTypeList = 0x470, kNameEdit = 0x480, kNameCombo = 0x47c;  // dlgs.h
+
+RequesterView ReadRequester(HWND dialog) {
+    RequesterView view;
+    view.title = TextOf(dialog);
+    HWND types = GetDlgItem(dialog, kTypeList);
+    for (int tries = 0; tries < 40 && SendMessageW(types, CB_GETCOUNT, 0, 0) <= 0; ++tries)
+        Sleep(50);
+    LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring item(size_t(SendMessageW(types, CB_GETLBTEXTLEN, WPARAM(i), 0)), L'\0');
+        SendMessageW(types, CB_GETLBTEXT, WPARAM(i), LPARAM(item.data()));
+        view.patterns.push_back(platform::Narrow(item.c_str()));
+    }
+    view.selected = int(SendMessageW(types, CB_GETCURSEL, 0, 0));
+    HWND name = GetDlgItem(dialog, kNameEdit);
+    view.file = TextOf(name ? name : GetDlgItem(dialog, kNameCombo));
+    return view;
+}
+
+struct BoxView {
+    std::string title, text;
+    bool yes = false, no = false, ok = false;
+};
+
+BoxView ReadBox(HWND box) {
+    wchar_t text[4096] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the text's control in every message box
+    return {TextOf(box), platform::Narrow(text), GetDlgItem(box, IDYES) != nullptr,
+            GetDlgItem(box, IDNO) != nullptr, GetDlgItem(box, IDOK) != nullptr};
+}
+
+// Runs the workflow while another thread accepts the requester's proposed file and then
+// presses the given button in each box that follows, as a user would.
+struct Answered {
+    core::Outcome outcome = core::Outcome::Failed;
+    std::optional<RequesterView> requester;
+    std::vector<BoxView> boxes;
+};
+
+Answered RunAnswering(core::Outcome (*workflow)(const imaging::ImagingOptions&),
+                      std::vector<int> buttons) {
+    Answered answered;
+    std::atomic<bool> finished = false;
+    std::thread user([&] {
+        HWND dialog = WaitForDialog(nullptr, finished);
+        if (!dialog) return;
+        answered.requester = ReadRequester(dialog);
+        Press(dialog, IDOK);
+        for (int button : buttons) {
+            HWND box = WaitForDialog(dialog, finished);
+            if (!box) return;
+            answered.boxes.push_back(ReadBox(box));
+            Press(box, button);
+            dialog = box;
+        }
+        // Whatever else comes up is declined, so that a wrong turn ends the run.
+        while (!finished) {
+            HWND stray = WaitForDialog(nullptr, finished);
+            if (!stray) continue;
+            Press(stray, IDCANCEL);
+            Press(stray, IDNO);
+        }
+    });
+    answered.outcome = RunOnWorker(workflow);
+    finished = true;
+    user.join();
+    return answered;
+}
+
+void CheckRequester(const Answered& answered, const std::string& title) {
+    CHECK(answered.requester.has_value());
+    if (!answered.requester) return;
+    const RequesterView& view = *answered.requester;
+    CHECK(view.title == title);
+    CHECK(view.file == "PartSave.hfs");
+    CHECK(view.patterns ==
+          std::vector<std::string>({"Binary (*.bin)", "HFS/HFS+ (*.hfs)",
+                                    "HFS/HFS+/Binary (*.hfs;*.bin)", "All files (*.*)"}));
+    CHECK(view.selected == 2);  // the third
+}
+
+bool IsYesNoBox(const BoxView& box, const std::string& title, const std::string& text) {
+    return box.title == title && box.text == text && box.yes && box.no && !box.ok;
+}
+
+// Backup into a new file, a second backup declined at the overwrite question, and the
+// restore of the image onto the emptied partition.
+void CheckWorkflows() {
     ui::SetToolkit(ui::CreateNativeToolkit());
     platform::SetClock(std::make_unique<NoWaitClock>());
     core::InitialiseGlobals();
     core::LoadSettingsFromText("");
+    std::string folder = TempPath("imaging-requesters");
+    CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);
     core::SFKImageLocalRepo = folder + "\\";
     std::string image = folder + "\\PartSave.hfs";
+    DeleteFileW(platform::Widen(image).c_str());
     std::vector<uint8_t> data = Pattern(size_t(kSecondSectors * 512), 2);
-    test::FakeDiskSystem& disks = InstallStick(backup ? data : std::vector<uint8_t>());
+    test::FakeDiskSystem& disks = InstallStick(data);
+    app::BuildMainWindow();
+
     SelectSecondPartition();
-    core::Outcome outcome = RunOnWorker(backup ? imaging::Backup : imaging::Restore);
-    CHECK(outcome == core::Outcome::Done);
-    const std::string& bytes = disks.devices["disk1"].bytes;
-    if (backup) {
-        CHECK(ReadWhole(image) == data);
-        return;
-    }
-    std::vector<uint8_t> restored(bytes.begin() + kSecondStart * 512,
-                                  bytes.begin() + kSecondStart * 512 + long(data.size()));
-    CHECK(restored == data);
+    Answered backup = RunAnswering(imaging::Backup, {IDYES});
+    CheckRequester(backup, "Save to SFKImage file:");
+    CHECK(backup.boxes.size() == 1 && IsYesNoBox(backup.boxes[0], "Information",
+                                                 "You have selected following file:\n" + image));
+    CHECK(backup.outcome == core::Outcome::Done);
+    CHECK(ReadWhole(image) == data);
+
+    SelectSecondPartition();
+    Answered again = RunAnswering(imaging::Backup, {IDNO});
+    CheckRequester(again, "Save to SFKImage file:");
+    CHECK(again.boxes.size() == 1 &&
+          IsYesNoBox(again.boxes[0], "Warning",
+                     "The selected file:\n" + image + "\nalready exists. Overwrite it?"));
+    CHECK(again.outcome == core::Outcome::Refused);
+    CHECK(ReadWhole(image) == data);
+
+    std::string& bytes = disks.devices["disk1"].bytes;
+    std::fill_n(bytes.begin() + kSecondStart * 512, data.size(), '\0');
+    SelectSecondPartition();
+    Answered restore = RunAnswering(imaging::Restore, {IDYES});
+    CheckRequester(restore, "Select SFKImage file to Restore");
+    CHECK(restore.boxes.size() == 1 &&
+          IsYesNoBox(restore.boxes[0], "Information",
+                     "You have selected following file:\n" + image + "\n" +
+                         disk::FormatSize(int64_t(data.size()), 0)));
+    CHECK(restore.outcome == core::Outcome::Done);
+    CHECK(std::memcmp(bytes.data() + kSecondStart * 512, data.data(), data.size()) == 0);
     CHECK(uint8_t(bytes[446 + 16 + 4]) == 0xAF);
     CHECK(std::memcmp(bytes.data() + 446 + 16 + 12, "\x07\x40\x01\x00", 4) == 0);
+    DeleteFileW(platform::Widen(image).c_str());
+    RemoveDirectoryW(platform::Widen(folder).c_str());
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::string mode = argc > 1 ? argv[1] : "";
-    if (mode.empty())
-        CheckCopiesThroughWin32Files();
-    else if (argc > 2 && (mode == "backup" || mode == "restore"))
-        CheckWorkflow(mode == "backup", argv[2]);
-    else
-        return 2;
+int main() {
+    CheckCopiesThroughWin32Files();
+    CheckWorkflows();
     return check::Summary();
 }
