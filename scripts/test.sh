@@ -13,8 +13,12 @@ stage "Linux build"
 scripts/setup.sh build
 stage "Linux tests"
 (cd build && ctest --output-on-failure -j "$(nproc)")
+stage "Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/sanitize.sh address build-asan
 stage "Fuzz targets, 20 s each"
 FUZZ_JOBS=2 scripts/fuzz.sh 20 build-asan
+stage "Thread tests under ThreadSanitizer"
+scripts/sanitize.sh thread build-tsan
 stage "Windows build"
 scripts/build-windows.sh build-win
 stage "Windows tests under Wine"

@@ -229,7 +229,7 @@ void CurlRequest::Consume(uint8_t* into, int64_t capacity) {
     filled_ = 0;
     size_t waiting = spill_.size() - spillStart_;
     size_t taken = std::min<size_t>(waiting, size_t(capacity));
-    std::memcpy(into, spill_.data() + spillStart_, taken);
+    if (taken > 0) std::memcpy(into, spill_.data() + spillStart_, taken);
     spillStart_ += taken;
     if (spillStart_ == spill_.size()) spill_.clear(), spillStart_ = 0;
     target_ += taken;

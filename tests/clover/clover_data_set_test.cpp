@@ -105,7 +105,12 @@ public:
             getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
             port_ = ntohs(address.sin_port);
     }
-    ~SilentServer() { close(socket_); }
+    ~SilentServer() { Close(); }
+    // Resets the connections it never answered.
+    void Close() {
+        if (socket_ >= 0) close(socket_);
+        socket_ = -1;
+    }
     int port() const { return port_; }
 
 private:
@@ -124,6 +129,12 @@ TEST_F(CloverDataSet, ADownloadOutlastingTheWaitIsATimeout) {
         << output();
     EXPECT_TRUE(NoTempFolder());
     EXPECT_TRUE(core::DownloadThreadRunning) << "the download goes on after the timeout";
+
+    // Over before the test ends: the process's exit would tear down what it still uses.
+    server.Close();
+    for (int i = 0; i < 1000 && core::DownloadThreadRunning; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(core::DownloadThreadRunning);
 }
 
 }  // namespace

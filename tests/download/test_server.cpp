@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,8 @@ TestServer::TestServer(const std::string& root, bool tls)
     if (tls) words.insert(words.end(), {"--tls", certs_});
     child_ = fork();
     if (child_ == 0) {
+        // A test process that dies mid-test takes its server along.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);

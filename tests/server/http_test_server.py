@@ -3,6 +3,7 @@
 
 Usage:
   http_test_server.py --root DIR [--port 0] [--tls CERTDIR] [--log FILE] [--seed N]
+                      [--drop-chance P [--drop-smallest BYTES]]
 
 Serves the files under DIR on 127.0.0.1 only and prints "PORT <n>" on its first line of
 output once it listens (port 0 picks a free one). With --tls it speaks HTTPS with a
@@ -25,6 +26,10 @@ parameters change the answer:
   drop=N|random       end the connection after N (or a random number of) body bytes
   drops=K             only the first K answers for this URL drop (default: every one)
   status=CODE         answer CODE (404, 500, ...) with a short body
+With --drop-chance P, an answer with at least BYTES of body (default 1) that no drop
+parameter governs ends the connection after a random number of body bytes with chance P:
+the soak's random connection drops, kept off the small transfers into memory, which the
+engine does not resume.
 """
 
 import argparse
@@ -194,6 +199,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def drop_point(self, query, count):
         drop = query.get("drop")
         if not drop:
+            chance = self.server.drop_chance
+            if count >= self.server.drop_smallest and self.server.random.random() < chance:
+                return self.server.random.randint(0, count - 1)
             return count
         if "drops" in query and self.server.drops.next(self.path) > int(query["drops"]):
             return count
@@ -237,6 +245,8 @@ def main():
     parser.add_argument("--tls", metavar="CERTDIR")
     parser.add_argument("--log")
     parser.add_argument("--seed", type=int)
+    parser.add_argument("--drop-chance", type=float, default=0.0)
+    parser.add_argument("--drop-smallest", type=int, default=1)
     args = parser.parse_args()
 
     server = Server(("127.0.0.1", args.port), Handler)
@@ -245,6 +255,8 @@ def main():
     server.log_lock = threading.Lock()
     server.random = random.Random(args.seed)
     server.drops = DropCounter()
+    server.drop_chance = args.drop_chance
+    server.drop_smallest = max(args.drop_smallest, 1)
     server.tls = bool(args.tls)
     if args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

@@ -16,6 +16,11 @@
 #include "core/state.h"
 #include "ui/console/console_toolkit.h"
 
+// Under the address sanitizer the faults still reach the program's own handlers.
+extern "C" const char* __asan_default_options() {
+    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0";
+}
+
 namespace {
 
 volatile int zero = 0;
