@@ -41,7 +41,10 @@ temporaries() {
     echo $(($(find "$TMPDIR" -mindepth 1 | wc -l) + $(find /dev/shm -maxdepth 1 -name 'stickforge-mtools-*' | wc -l)))
 }
 descriptors() {
-    for fd in /proc/[0-9]*/fd/*; do readlink "$fd" 2>/dev/null; done | grep -c "^$soak/" || true
+    for process in /proc/[0-9]*; do
+        [ "$process" = "/proc/$server_pid" ] && continue
+        for fd in "$process"/fd/*; do readlink "$fd" 2>/dev/null; done
+    done | grep -c "^$soak/" || true
 }
 server_descriptors() { find "/proc/$server_pid/fd" -mindepth 1 | wc -l; }
 processes() { pgrep -f "$cli|$soak" | grep -cvx "$server_pid" || true; }

@@ -13,6 +13,8 @@ stage "Linux build"
 scripts/setup.sh build
 stage "Linux tests"
 (cd build && ctest --output-on-failure -j "$(nproc)")
+stage "Soak, one run"
+scripts/soak.sh 1
 stage "Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/sanitize.sh address build-asan
 stage "Fuzz targets, 20 s each"
