@@ -11,7 +11,9 @@
 #include "imaging/partition_imaging.h"
 #include "platform/shell.h"
 #include "prepare/format_and_install.h"
+#include "recovery/download_recovery.h"
 #include "recovery/download_tool.h"
+#include "recovery/update_recovery_list.h"
 #include "resources/dmg_extract.h"
 #include "tools/calculator.h"
 #include "tools/hfs_driver.h"
@@ -143,6 +145,11 @@ const Row kCloseRows[] = {
      [] {
          ReenableMainWindow();
          ui::UI().CloseWindow(core::CalculatorWindow);
+     }},
+    {core::DownloadToolWindow, When::Any,
+     [] {
+         ui::UI().CloseWindow(core::DownloadToolWindow);
+         ReenableMainWindow();
      }},
 };
 

@@ -11,6 +11,7 @@
 #include "cli/download_verbs.h"
 #include "cli/failure.h"
 #include "cli/imaging_verbs.h"
+#include "cli/recovery_verbs.h"
 #include "cli/tools_verbs.h"
 #include "core/settings.h"
 #include "core/state.h"
@@ -52,6 +53,10 @@ const char kHelp[] =
     "                    hexadecimal, binary, then the names of the set bits\n"
     "  fixdsdt +NAME -NAME ...   tick or untick calculator boxes, then save\n"
     "  hfs-drivers status|install|remove   the HFS+ read-only drivers\n"
+    "  recovery update   rebuild the Recovery HD list from SUCatalogURL, then print it\n"
+    "  recovery list     print the Recovery HD list: index, tab, title\n"
+    "  recovery download INDEX  download and extract that entry's HFS image; prints its path\n"
+    "  extract-dmg IMAGE OUTDIR extract the HFS images of a DMG file into OUTDIR\n"
     "\n"
     "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
     "\\\\.\\PhysicalDrive2); for backup and restore also a partition's (/dev/sdb2).\n"
@@ -179,6 +184,10 @@ int main(int argc, char** argv) {
         if (verb == "backup") return cli::RunBackup(arguments);
         if (verb == "restore") return cli::RunRestore(arguments);
         return cli::RunImage(arguments);
+    }
+    if (verb == "recovery" || verb == "extract-dmg") {
+        if (int status = LoadSettingsWithOverrides(options)) return status;
+        return verb == "recovery" ? cli::RunRecovery(arguments) : cli::RunExtractDmg(arguments);
     }
     return UsageError("unknown verb \"" + verb + "\"");
 }

@@ -45,6 +45,8 @@ enum Control : int {
     DownloadToolOk = DownloadToolFirst,
     DownloadToolCancel,
     DownloadToolUpdateList,
+    DownloadToolCaption,
+    DownloadToolList,
 
     // Configuration window, in creation order.
     ConfigurationFirst = 300,

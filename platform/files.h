@@ -31,6 +31,9 @@ bool RemoveTree(const std::string& path);
 // Removes a file, its read-only attribute cleared first.
 bool RemoveFile(const std::string& path);
 
+// Renames a file within one volume, replacing a file of the new name.
+bool MoveReplacing(const std::string& from, const std::string& to);
+
 // Gives a file or folder the hidden attribute where its file system has one (Windows; a
 // FAT volume mounted on Linux); false where it has none.
 bool SetHidden(const std::string& path);

@@ -134,4 +134,10 @@ clover="$scratch/clover.out"
 sh "$repo/tests/wine/clover.sh" "$windows_build" "$linux_build" >"$clover" 2>&1
 grep -v -e "^ok: " -e " passed, " "$clover"
 check "The Clover data set download ($(tail -n 1 "$clover"))" grep -q " 0 failed" "$clover"
+
+# Recovery HD list, package and DMG extraction, and the Download Tool window.
+recovery="$scratch/recovery.out"
+sh "$repo/tests/wine/recovery.sh" "$windows_build" "$linux_build" "$artifacts" >"$recovery" 2>&1
+grep -v -e "^ok: " -e " passed, " "$recovery"
+check "Recovery HD downloads ($(tail -n 1 "$recovery"))" grep -q " 0 failed" "$recovery"
 finish

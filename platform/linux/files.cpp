@@ -56,6 +56,10 @@ bool RemoveTree(const std::string& path) { return !path.empty() && RemoveEntry(p
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+bool MoveReplacing(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool SetHidden(const std::string& path) {
     linuxos::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     uint32_t attributes = 0;

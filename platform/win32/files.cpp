@@ -96,6 +96,10 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileW(wide.c_str()) != FALSE;
 }
 
+bool MoveReplacing(const std::string& from, const std::string& to) {
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool SetHidden(const std::string& path) {
     std::wstring wide = Widen(path);
     DWORD attributes = GetFileAttributesW(wide.c_str());

@@ -1,0 +1,74 @@
+#include "cli/recovery_verbs.h"
+
+#include <cstdio>
+
+#include "app/main_window.h"
+#include "core/recovery_entry.h"
+#include "core/state.h"
+#include "recovery/download_recovery.h"
+#include "recovery/update_recovery_list.h"
+#include "resources/dmg_extract.h"
+
+namespace cli {
+namespace {
+
+constexpr int kUsageError = 2;
+
+int Fail(const std::string& message, int status = 1) {
+    std::fprintf(stderr, "stickforge-cli: %s\n", message.c_str());
+    return status;
+}
+
+int ExitStatus(core::Outcome outcome) { return outcome == core::Outcome::Done ? 0 : 1; }
+
+void PrintLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void PrintList() {
+    for (size_t i = 0; i < core::RecoveryList.size(); ++i)
+        PrintLine(std::to_string(i) + "\t" + core::RecoveryList[i].Title);
+}
+
+// Downloads the entry INDEX names; a usage error or 1 (with a message) when it names none.
+int RunDownload(const std::string& indexText) {
+    if (indexText.empty() || indexText.size() > 9 ||
+        indexText.find_first_not_of("0123456789") != std::string::npos)
+        return Fail("not an index: \"" + indexText + "\"", kUsageError);
+    size_t index = std::stoul(indexText);
+    if (index >= core::RecoveryList.size())
+        return Fail("the recovery list has no entry " + indexText + " (see \"recovery list\")");
+    std::vector<std::string> images;
+    core::Outcome outcome = recovery::RunRecoveryDownload(int32_t(index), images);
+    for (const std::string& image : images) PrintLine(image);
+    return ExitStatus(outcome);
+}
+
+}  // namespace
+
+int RunRecovery(const std::vector<std::string>& arguments) {
+    const std::string action = arguments.empty() ? "" : arguments[0];
+    // The status lines are the main window's.
+    app::BuildMainWindow();
+    if (action == "update" && arguments.size() == 1) {
+        core::Outcome outcome = recovery::RunRecoveryListUpdate();
+        PrintList();
+        return ExitStatus(outcome);
+    }
+    if (action == "list" && arguments.size() == 1) {
+        PrintList();
+        return 0;
+    }
+    if (action == "download" && arguments.size() == 2) return RunDownload(arguments[1]);
+    return Fail("recovery needs update, list or download INDEX", kUsageError);
+}
+
+int RunExtractDmg(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 2 || arguments[0].empty() || arguments[1].empty())
+        return Fail("extract-dmg needs IMAGE OUTDIR", kUsageError);
+    app::BuildMainWindow();
+    return ExitStatus(resources::ExtractHfsFromDmg(arguments[0], arguments[1]));
+}
+
+}  // namespace cli

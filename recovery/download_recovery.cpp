@@ -1,0 +1,207 @@
+#include "recovery/download_recovery.h"
+
+#include <system_error>
+#include <thread>
+
+#include "core/ids.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "disk/drive_list.h"
+#include "download/download_callbacks.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "recovery/package_digest.h"
+#include "recovery/transfer_slot.h"
+#include "resources/hfs_images.h"
+#include "resources/packed_resources.h"
+#include "resources/temp_folder.h"
+#include "resources/tool_run.h"
+#include "resources/unpack_archive.h"
+#include "ui/toolkit.h"
+
+namespace recovery {
+namespace {
+
+using core::Outcome;
+
+constexpr int32_t kBlockSize = 1048576;
+constexpr int64_t kPollMs = 100;
+constexpr int64_t kStatusMs = 2000;
+
+void ErrorBox(const char* title, const std::string& text) {
+    ui::UI().MessageBox(title, text, ui::Icon::Error, ui::Buttons::Ok);
+}
+
+// The download thread slot is shared with the Clover downloads and the revision check:
+// wait for the one running to end rather than read its result as ours.
+bool TakeDownloadThread() {
+    for (;;) {
+        bool idle = false;
+        if (core::DownloadThreadRunning.compare_exchange_strong(idle, true)) return true;
+        if (core::TransferCancelFlag != 0) return false;
+        platform::SystemClock().SleepMs(kPollMs);
+    }
+}
+
+// Runs the transfer on the download thread and waits for it; false when no thread could
+// be had (request.Result then says why, or is 0).
+bool TransferPackage(const core::RecoveryEntry& entry, download::DownloadRequest& request) {
+    if (!TakeDownloadThread()) return true;  // cancelled while waiting: Result stays 0
+    try {
+        std::thread transfer(DownloadRecoveryPackage, std::cref(entry), std::ref(request));
+        transfer.join();
+    } catch (const std::system_error&) {
+        core::DownloadThreadRunning = false;
+        ErrorBox("Error!", "Can't download HDRecovery for MAC OS X " + entry.Title);
+        return false;
+    }
+    return true;
+}
+
+Outcome ExtractPackage(const std::string& package, std::vector<std::string>& images) {
+    std::string name = download::FilePart(package);
+    core::ShowStatus("Extracting HFS-Image from " + name + " ...", kStatusMs);
+    resources::HfsStaging staging(core::SFKImageLocalRepo);
+    int code = resources::RunUnpackedTool(
+        platform::JoinPath(core::TempFolder, resources::RecoveryScriptFileName),
+        {name, staging.Folder()}, core::TempFolder, true);
+    if (code == 0) images = staging.Publish();
+    // The script also ends with 0 when the disk image held no HFS partition.
+    if (code == 0 && images.empty()) code = 4;
+    if (code != 0) {
+        core::ShowStatus("Extract HFS-Image from " + name + " ErrorCode: " + std::to_string(code),
+                         kStatusMs);
+        return Outcome::Failed;
+    }
+    core::ShowStatus("Done", kStatusMs);
+    return Outcome::Done;
+}
+
+void HideTempFolderEntries() {
+    for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
+        platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
+}
+
+// Steps that need the temporary folder; it goes when they end, whatever happened.
+Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>& images) {
+    if (!resources::CreateTempFolder()) {
+        ErrorBox("Error!", "Can't create TEMP folder!" + core::TempFolder);
+        return Outcome::Failed;
+    }
+    if (!resources::UnpackArchive(resources::SevenZipPack, core::TempFolder, true, "", false,
+                                  true) ||
+        !resources::UnpackArchive(resources::RecoveryScriptPack, core::TempFolder, true, "", false,
+                                  true)) {
+        ErrorBox("Error", "Can't Unpack Internal Resourses!");
+        return Outcome::Failed;
+    }
+    entry.ScriptName = resources::RecoveryScriptFileName;
+    HideTempFolderEntries();
+
+    download::DownloadRequest request;
+    if (!TransferPackage(entry, request)) return Outcome::Failed;
+    if (request.Result != download::kDownloadOk)
+        return core::TransferCancelFlag != 0 || request.Result == download::kDownloadAborted
+                   ? Outcome::Cancelled
+                   : Outcome::Failed;
+    if (!PackageMatchesDigest(request.FileName, entry.Digest)) return Outcome::Failed;
+    core::ShowStatus(download::FilePart(request.FileName) + " Downloaded", 1000);
+    HideTempFolderEntries();
+    return ExtractPackage(request.FileName, images);
+}
+
+// The operation's flags and button caption, restored when it ends.
+class BusyOperation {
+public:
+    BusyOperation() {
+        core::TransferCancelFlag = 0;
+        ui::UI().SetText(core::RecoveryButton, "Cancel DL");
+    }
+    ~BusyOperation() {
+        core::BusyFlag = 0;
+        core::TransferCancelFlag = 0;
+        ui::UI().SetText(core::RecoveryButton, "DL HD Recovery");
+        disk::RefreshDriveList();
+    }
+    BusyOperation(const BusyOperation&) = delete;
+    BusyOperation& operator=(const BusyOperation&) = delete;
+};
+
+// The downloaded package never outlives the operation.
+class TempFolderRemover {
+public:
+    TempFolderRemover() = default;
+    ~TempFolderRemover() {
+        if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
+        core::TempFolder.clear();
+    }
+    TempFolderRemover(const TempFolderRemover&) = delete;
+    TempFolderRemover& operator=(const TempFolderRemover&) = delete;
+};
+
+}  // namespace
+
+std::string RecoverySummaryText(const std::string& title) {
+    return "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX \"" + title +
+           "\" ........... Success\r\n"
+           "Extract HFS-Image from HD Recovery file ................. Success\r\n\r\n"
+           "An SFKImage file can be restored to the required Partition\r\n"
+           "using the button [Restore ...].";
+}
+
+void DownloadRecoveryPackage(const core::RecoveryEntry& entry, download::DownloadRequest& request) {
+    request = {};
+    request.Url = entry.URL;
+    request.Mode = download::kIntoFile;
+    request.BlockSize = kBlockSize;
+    request.MaxResumeAttempts = core::ResumeMaxAttemptsNumber;
+    request.OnProgress = download::ShowDownloadProgress;
+    request.OnFinished = download::ReportDownloadResult;
+    // The query and fragment are no part of the file's name.
+    std::string name = download::FilePart(entry.URL.substr(0, entry.URL.find_first_of("?#")));
+    // A name that is no file would put the download beside the folder or onto it.
+    if (name.empty() || name == "." || name == "..") {
+        request.Result = download::kBadParameters;
+        download::ReportDownloadResult(request, request.Result, 0, 0, 0);
+    } else {
+        request.FileName = platform::JoinPath(core::TempFolder, name);
+        download::HttpDownload(request);
+    }
+    core::DownloadThreadRunning = false;
+}
+
+Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images) {
+    images.clear();
+    RecoveryTransferSlot slot;
+    if (!slot.Held()) {
+        core::ShowStatus("DL HD Recovery ... Wait: another RecoveryHD transfer is running",
+                         kStatusMs);
+        return Outcome::Refused;
+    }
+    if (entryIndex < 0 || size_t(entryIndex) >= core::RecoveryList.size()) return Outcome::Refused;
+    core::RecoveryEntry entry = core::RecoveryList[size_t(entryIndex)];
+    int32_t idle = 0;
+    if (!core::BusyFlag.compare_exchange_strong(idle, 1)) {
+        core::ShowStatus("DL HD Recovery ... Wait: another operation is running", kStatusMs);
+        return Outcome::Refused;
+    }
+    BusyOperation busy;
+    Outcome outcome;
+    {
+        TempFolderRemover remover;
+        outcome = DownloadAndExtract(entry, images);
+    }
+    if (outcome == Outcome::Done)
+        ui::UI().MessageBox("Info", RecoverySummaryText(entry.Title), ui::Icon::Information,
+                            ui::Buttons::Ok);
+    return outcome;
+}
+
+void DownloadRecoveryHD(int32_t entryIndex) {
+    std::vector<std::string> images;
+    RunRecoveryDownload(entryIndex, images);
+}
+
+}  // namespace recovery

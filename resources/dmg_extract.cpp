@@ -1,0 +1,90 @@
+#include "resources/dmg_extract.h"
+
+#include "core/state.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "resources/hfs_images.h"
+#include "resources/packed_resources.h"
+#include "resources/temp_folder.h"
+#include "resources/tool_run.h"
+#include "resources/unpack_archive.h"
+#include "ui/toolkit.h"
+
+namespace resources {
+namespace {
+
+using core::Outcome;
+
+void ErrorBox(const std::string& text) {
+    ui::UI().MessageBox("Error", text, ui::Icon::Error, ui::Buttons::Ok);
+}
+
+// A path's folder with its separator, and its file name; either separator counts.
+std::string FolderOf(const std::string& path) {
+    size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? "" : path.substr(0, separator + 1);
+}
+
+std::string FileNameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
+
+// The operation's flag and its temporary folder, released on every path.
+class DmgOperation {
+public:
+    DmgOperation() { core::BusyFlag = 1; }
+    ~DmgOperation() {
+        if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
+        core::TempFolder.clear();
+        core::BusyFlag = 0;
+    }
+    DmgOperation(const DmgOperation&) = delete;
+    DmgOperation& operator=(const DmgOperation&) = delete;
+};
+
+Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
+    HfsStaging staging(outputFolder);
+    int code = resources::RunUnpackedTool(
+        platform::JoinPath(core::TempFolder, resources::ArchiverFileName),
+        DmgExtractArguments(image, staging.Folder()), "", false);
+    // The archiver also ends with 0 when the image held no HFS partition.
+    if (code != 0 || staging.Publish().empty()) {
+        ErrorBox("Can't open \"" + FileNameOf(image) + "\"\r\nas DMG archive.");
+        return Outcome::Failed;
+    }
+    ui::UI().MessageBox("Info", "HFS volume Extracted.", ui::Icon::None, ui::Buttons::Ok);
+    return Outcome::Done;
+}
+
+}  // namespace
+
+std::vector<std::string> DmgExtractArguments(const std::string& image,
+                                             const std::string& outputFolder) {
+    return {"e", "-tdmg", image, "*.hfs", "-o" + outputFolder};
+}
+
+Outcome ExtractHfsFromDmg(const std::string& image, const std::string& outputFolder) {
+    DmgOperation operation;
+    if (!resources::CreateTempFolder()) {
+        ErrorBox("Can't create TEMP folder!" + core::TempFolder);
+        return Outcome::Failed;
+    }
+    std::string path = image;
+    if (path.empty())
+        path =
+            ui::UI().OpenFileRequester("Select DMG-file for extraction", "",
+                                       {{"dmg (*.dmg)", "*.dmg"}, {"All files (*.*)", "*.*"}}, 0);
+    if (path.empty()) return Outcome::Cancelled;
+    std::string folder = outputFolder;
+    if (folder.empty())
+        folder = ui::UI().FolderRequester("Select path to save image file:", FolderOf(path));
+    if (folder.empty()) return Outcome::Cancelled;
+    if (!resources::UnpackArchive(resources::SevenZipPack, core::TempFolder, true, "", false,
+                                  true)) {
+        ErrorBox("Can't unpack Internal Resourses!");
+        return Outcome::Failed;
+    }
+    return RunArchiver(path, folder);
+}
+
+void ExtractHfsFromDmg(int32_t) { ExtractHfsFromDmg("", ""); }
+
+}  // namespace resources

@@ -1,0 +1,31 @@
+// Where an extraction writes the HFS partition images of a disk image: a fresh folder
+// inside the output folder, so that exactly what it wrote is known (the archiver also
+// ends with 0 when it matched nothing); the images then replace those of the same names
+// in the output folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace resources {
+
+class HfsStaging {
+public:
+    explicit HfsStaging(const std::string& outputFolder);
+    ~HfsStaging();  // the staging folder goes with whatever is left in it
+    HfsStaging(const HfsStaging&) = delete;
+    HfsStaging& operator=(const HfsStaging&) = delete;
+
+    // The folder to extract into; it does not exist when the output folder is missing.
+    const std::string& Folder() const { return staging_; }
+
+    // Moves the "*.hfs" files into the output folder: their paths there, none when there
+    // were none or one could not be moved.
+    std::vector<std::string> Publish();
+
+private:
+    std::string output_, staging_;
+    bool created_ = false;
+};
+
+}  // namespace resources

@@ -1,0 +1,331 @@
+// The update and download workflows against the loopback server, with the real engine,
+// the packed archiver and the recovery script.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "app/main_window.h"
+#include "core/ids.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "recovery/download_recovery.h"
+#include "recovery/package_digest.h"
+#include "recovery/transfer_slot.h"
+#include "recovery/update_recovery_list.h"
+#include "resources/dmg_extract.h"
+#include "tests/download/test_server.h"
+#include "tests/recovery/catalog_fixture.h"
+#include "tests/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using core::Outcome;
+using fixtures::CatalogProduct;
+
+// The package fixture, built once for all tests.
+const std::string& PackageFolder() {
+    static test::ScratchFolder scratch;
+    static const std::string folder = [] {
+        std::string path = scratch.file("fixture");
+        std::string command = std::string("sh ") + STICKFORGE_PACKAGE_SCRIPT + " " +
+                              STICKFORGE_ARCHIVE_FIXTURE + " '" + path + "' >/dev/null";
+        return std::system(command.c_str()) == 0 ? path : "";
+    }();
+    return folder;
+}
+
+// The temporary folder of the program is made (and old ones of its name removed) in a
+// private temporary path, away from other programs' runs.
+class PrivateTemporaryPath {
+public:
+    explicit PrivateTemporaryPath(const std::string& path) : path_(path) {
+        fs::create_directories(path);
+        setenv("TMPDIR", path.c_str(), 1);
+    }
+    ~PrivateTemporaryPath() { unsetenv("TMPDIR"); }
+    bool HoldsProgramFolders() const {
+        for (const auto& entry : fs::directory_iterator(path_))
+            if (entry.path().filename().string().starts_with("SFK")) return true;
+        return false;
+    }
+
+private:
+    std::string path_;
+};
+
+core::RecoveryEntry Entry(const std::string& title, const std::string& url) {
+    core::RecoveryEntry entry;
+    entry.Title = title;
+    entry.URL = url;
+    return entry;
+}
+
+class RecoveryWorkflowTest : public test::AppTest {
+protected:
+    RecoveryWorkflowTest()
+        : package(PackageFolder()),
+          temporary(scratch.file("tmp")),
+          www(scratch.file("www")),
+          server((fs::create_directories(www), www)) {
+        app::BuildMainWindow();
+        core::SFKImageLocalRepo = scratch.file("image folder") + "/";
+        fs::create_directories(core::SFKImageLocalRepo);
+    }
+
+    // name: the path on the server, "/" first or not.
+    void Serve(const std::string& name, const std::string& bytes) {
+        fs::path file = fs::path(www) / fs::path(name).relative_path();
+        fs::create_directories(file.parent_path());
+        test::WriteFile(file.string(), bytes);
+    }
+
+    // A recovery product whose files lie under /KEY/ on the server.
+    CatalogProduct Product(const std::string& key, const std::string& identifier,
+                           const std::string& size = "474525688") {
+        std::string base = "/" + key + "/";
+        Serve(base + "RecoveryHDUpdate.smd", fixtures::SmdXml("Recovery " + key));
+        Serve(base + "RecoveryHDUpdate.pkm", fixtures::PackageMetadataXml(identifier));
+        return {key,
+                server.Url(base + "RecoveryHDUpdate.smd"),
+                server.Url(base + "RecoveryHDUpdate.pkg"),
+                server.Url(base + "RecoveryHDUpdate.pkm"),
+                size,
+                "",
+                "2015-09-16T17:29:47Z"};
+    }
+
+    Outcome Update(const std::vector<CatalogProduct>& products) {
+        Serve("catalog.xml", fixtures::CatalogXml(products));
+        core::SUCatalogURL = server.Url("/catalog.xml");
+        return recovery::RunRecoveryListUpdate();
+    }
+
+    bool SawStatus(const std::string& text) {
+        for (const std::string& line : toolkit().StatusLines())
+            if (line == text) return true;
+        return false;
+    }
+
+    std::vector<std::string> Titles() {
+        std::vector<std::string> titles;
+        for (const core::RecoveryEntry& entry : core::RecoveryList) titles.push_back(entry.Title);
+        return titles;
+    }
+
+    // Serves the fixture package as the only entry of the list.
+    void ListPackage(const std::string& digest, const std::string& query = "") {
+        ASSERT_FALSE(package.empty()) << "the package fixture could not be built";
+        fs::copy_file(package + "/RecoveryHDUpdate.pkg", www + "/RecoveryHDUpdate.pkg",
+                      fs::copy_options::overwrite_existing);
+        core::RecoveryEntry entry;
+        entry.Title = "(15A204h) OS X Recovery HD Update 2015-09-16 199 KB";
+        entry.URL = server.Url("/RecoveryHDUpdate.pkg" + query);
+        entry.Digest = digest;
+        core::RecoveryList = {entry};
+    }
+
+    std::string package;  // made before the private temporary path is in force
+    PrivateTemporaryPath temporary;
+    std::string www;
+    test::TestServer server;
+};
+
+TEST_F(RecoveryWorkflowTest, AnUpdateListsTheRecoveryProductsWithTheirTitles) {
+    ASSERT_TRUE(server.running());
+    CatalogProduct plain = Product("031-1", "com.apple.pkg.RecoveryHDUpdate.15A204h");
+    CatalogProduct noIdentifier = Product("031-2", "");
+    CatalogProduct zero = Product("031-3", "com.apple.pkg.RecoveryHDUpdate.14F27", "0");
+    CatalogProduct text = Product("031-4", "com.apple.pkg.RecoveryHDUpdate.13F34", "many");
+    CatalogProduct other = plain;
+    other.key = "041-9";
+    other.metadataUrl = server.Url("/041-9/iTunes.smd");
+    EXPECT_EQ(Update({plain, other, noIdentifier, zero, text}), Outcome::Done);
+
+    EXPECT_EQ(Titles(),
+              (std::vector<std::string>{"(15A204h) Recovery 031-1 2015-09-16 453 MB",
+                                        "Recovery 031-2", "(14F27) Recovery 031-3 2015-09-16",
+                                        "(13F34) Recovery 031-4 2015-09-16"}));
+    EXPECT_EQ(core::RecoveryList[0].Revision, "15A204h");
+    EXPECT_EQ(core::RecoveryList[0].URL, plain.packageUrl);
+    for (const char* status : {"Checking for Updates ... Wait Please",
+                               "Download Latest SUCatalog ... OK", "Update RecoveryHD List ... OK"})
+        EXPECT_TRUE(SawStatus(status)) << status;
+    std::string saved = test::ReadFile(core::SettingsFilePath());
+    EXPECT_NE(
+        saved.find("(15A204h) Recovery 031-1 2015-09-16 453 MB = " + plain.packageUrl + "\r\n"),
+        std::string::npos);
+}
+
+TEST_F(RecoveryWorkflowTest, EachFailureHasItsText) {
+    core::RecoveryList = {Entry("kept", "http://127.0.0.1/old.pkg")};
+    core::SUCatalogURL = server.Url("/missing.xml");
+    EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Failed);
+    EXPECT_TRUE(SawStatus("Update RecoveryHD List ... Error: Get SUCatalog"));
+    EXPECT_EQ(Titles(), std::vector<std::string>{"kept"});
+
+    CatalogProduct broken = Product("031-1", "a.b.1");
+    Serve("/031-1/RecoveryHDUpdate.pkm", "");
+    fs::remove(www + "/031-1/RecoveryHDUpdate.smd");
+    EXPECT_EQ(Update({broken}), Outcome::Failed);
+    EXPECT_TRUE(SawStatus("Update RecoveryHD List ... Error: CheckRecoveryHDThread"));
+    // The list and the tool's list box agree, and the list is saved.
+    ASSERT_EQ(core::RecoveryList.size(), 1u);
+    EXPECT_EQ(core::RecoveryList[0].URL, broken.packageUrl);
+    EXPECT_EQ(toolkit().ItemCount(core::DownloadToolList), 0);  // the window is not open
+
+    EXPECT_EQ(Update({}), Outcome::Failed);
+    EXPECT_TRUE(SawStatus("Update RecoveryHD List ... Error:  RecoveryHD Source List is Empty"));
+    EXPECT_TRUE(core::RecoveryList.empty());
+    EXPECT_EQ(test::ReadFile(core::SettingsFilePath()).find("old.pkg"), std::string::npos);
+}
+
+TEST_F(RecoveryWorkflowTest, MalformedXmlShowsTheBoxWithLineAndCharacter) {
+    Serve("catalog.xml", "<plist>\n<dict>\n  <key>x</string>\n</plist>\n");
+    core::SUCatalogURL = server.Url("/catalog.xml");
+    EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Failed);
+    EXPECT_NE(output().find("[Error] Error in the XML file:\rMessage: mismatched tag\r"
+                            "Line: 3   Character: 11"),
+              std::string::npos)
+        << output();
+
+    CatalogProduct product = Product("031-1", "a.b.1");
+    Serve("/031-1/RecoveryHDUpdate.pkm", "<pkg-info identifier=\"a.b");
+    EXPECT_EQ(Update({product}), Outcome::Failed);
+    EXPECT_NE(output().find("Message: unclosed token"), std::string::npos) << output();
+}
+
+TEST_F(RecoveryWorkflowTest, AnUpdateStartsWithAClearedWalk) {
+    // The first catalog ends inside an entry; the next update still finds its first one.
+    CatalogProduct first = Product("031-1", "a.b.1");
+    Serve("catalog.xml", "<plist><dict><key>ServerMetadataURL</key><string>" + first.metadataUrl +
+                             "</string><key>MetadataURL</key><string>" + first.packageMetadataUrl +
+                             "</string></dict></plist>");
+    core::SUCatalogURL = server.Url("/catalog.xml");
+    EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Done);
+    ASSERT_EQ(core::RecoveryList.size(), 1u);
+    EXPECT_EQ(Update({Product("031-2", "a.b.2")}), Outcome::Done);
+    ASSERT_EQ(core::RecoveryList.size(), 1u);
+    EXPECT_EQ(core::RecoveryList[0].Title, "(2) Recovery 031-2 2015-09-16 453 MB");
+}
+
+TEST_F(RecoveryWorkflowTest, OneRecoveryTransferAtATime) {
+    core::RecoveryList = {Entry("kept", server.Url("/x.pkg"))};
+    core::SUCatalogURL = server.Url("/catalog.xml");
+    std::vector<std::string> images;
+    {
+        recovery::RecoveryTransferSlot running;
+        EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Refused);
+        EXPECT_TRUE(
+            SawStatus("Update RecoveryHD List ... Wait: another RecoveryHD transfer is running"));
+        EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Refused);
+        EXPECT_TRUE(SawStatus("DL HD Recovery ... Wait: another RecoveryHD transfer is running"));
+    }
+    EXPECT_EQ(Titles(), std::vector<std::string>{"kept"});
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(core::BusyFlag, 0);
+    EXPECT_EQ(recovery::RunRecoveryDownload(1, images), Outcome::Refused);  // no such entry
+}
+
+TEST_F(RecoveryWorkflowTest, ADownloadLeavesTheHfsImageAndNothingElse) {
+    ListPackage(recovery::FileSha1(package + "/RecoveryHDUpdate.pkg"));
+    std::vector<std::string> images;
+    ASSERT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Done) << output();
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0], core::SFKImageLocalRepo + "2.hfs");
+    EXPECT_EQ(test::ReadFile(images[0]), test::ReadFile(package + "/base.hfs"));
+    for (const char* status : {"RecoveryHDUpdate.pkg Downloaded",
+                               "Extracting HFS-Image from RecoveryHDUpdate.pkg ...", "Done"})
+        EXPECT_TRUE(SawStatus(status)) << status;
+    EXPECT_NE(output().find("[Info] "), std::string::npos);
+    EXPECT_EQ(recovery::RecoverySummaryText("T"),
+              "\tSummary Information:\r\n\r\nDL HD Recovery file For MACOSX \"T\" ........... "
+              "Success\r\nExtract HFS-Image from HD Recovery file ................. Success\r\n"
+              "\r\nAn SFKImage file can be restored to the required Partition\r\nusing the "
+              "button [Restore ...].");
+    EXPECT_TRUE(core::TempFolder.empty());
+    EXPECT_FALSE(temporary.HoldsProgramFolders());
+    EXPECT_EQ(core::BusyFlag, 0);
+    EXPECT_EQ(toolkit().GetText(core::RecoveryButton), "DL HD Recovery");
+}
+
+TEST_F(RecoveryWorkflowTest, AWrongDigestExtractsNothing) {
+    ListPackage("0000000000000000000000000000000000000000");
+    std::vector<std::string> images;
+    EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Failed);
+    EXPECT_TRUE(
+        SawStatus("Digest Error: RecoveryHDUpdate.pkg does not match the catalog's SHA-1 digest"));
+    EXPECT_FALSE(SawStatus("Extracting HFS-Image from RecoveryHDUpdate.pkg ..."));
+    EXPECT_TRUE(fs::is_empty(core::SFKImageLocalRepo));
+    EXPECT_EQ(output().find("[Info] "), std::string::npos);
+}
+
+TEST_F(RecoveryWorkflowTest, AScriptFailureShowsItsCode) {
+    ListPackage("");
+    core::SFKImageLocalRepo = scratch.file("no such folder") + "/";
+    std::vector<std::string> images;
+    EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Failed);
+    EXPECT_TRUE(SawStatus("Extract HFS-Image from RecoveryHDUpdate.pkg ErrorCode: 3"));
+    EXPECT_EQ(output().find("[Info] "), std::string::npos);
+    EXPECT_TRUE(images.empty());
+}
+
+TEST_F(RecoveryWorkflowTest, CancellingTheTransferEndsWithoutSummary) {
+    // Several blocks, slowly: the engine reports progress after each.
+    Serve("big/RecoveryHDUpdate.pkg", std::string(3 << 20, 'x'));
+    core::RecoveryList = {Entry("big", server.Url("/big/RecoveryHDUpdate.pkg?rate=1000000"))};
+    std::atomic<bool> done = false;
+    std::thread canceller([&] {
+        while (!done) {
+            for (const std::string& line : toolkit().StatusLines())
+                if (line.find("% RecoveryHDUpdate.pkg") != std::string::npos)
+                    core::TransferCancelFlag = 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::vector<std::string> images;
+    Outcome outcome = recovery::RunRecoveryDownload(0, images);
+    done = true;
+    canceller.join();
+    EXPECT_EQ(outcome, Outcome::Cancelled);
+    EXPECT_EQ(output().find("[Info] "), std::string::npos);
+    EXPECT_FALSE(temporary.HoldsProgramFolders());
+    EXPECT_EQ(core::TransferCancelFlag, 0);
+    EXPECT_EQ(toolkit().GetText(core::RecoveryButton), "DL HD Recovery");
+}
+
+}  // namespace
+
+namespace {
+
+class DmgExtractionTest : public RecoveryWorkflowTest {};
+
+TEST_F(DmgExtractionTest, CancellingTheRequesterLeavesNothingBehind) {
+    EXPECT_EQ(resources::ExtractHfsFromDmg("", ""), Outcome::Cancelled);
+    EXPECT_NE(output().find("Select DMG-file for extraction []"), std::string::npos);
+    EXPECT_FALSE(temporary.HoldsProgramFolders());
+    EXPECT_TRUE(core::TempFolder.empty());
+    EXPECT_EQ(core::BusyFlag, 0);
+}
+
+TEST_F(DmgExtractionTest, TheImagesReplaceThoseOfTheSameNameAndNothingElseStays) {
+    ASSERT_FALSE(package.empty());
+    std::string out = scratch.file("out folder");
+    fs::create_directories(out);
+    test::WriteFile(out + "/2.hfs", "an older image");
+    EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/BaseSystem.dmg", out + "/"), Outcome::Done);
+    EXPECT_EQ(test::ReadFile(out + "/2.hfs"), test::ReadFile(package + "/base.hfs"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    EXPECT_NE(output().find("[Info] HFS volume Extracted."), std::string::npos);
+
+    // A disk image without an HFS partition: the archiver ends with 0 but leaves nothing.
+    EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/Empty.dmg", out), Outcome::Failed);
+    EXPECT_NE(output().find("Can't open \"Empty.dmg\"\nas DMG archive."),
+              std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    EXPECT_FALSE(temporary.HoldsProgramFolders());
+}
+
+}  // namespace
