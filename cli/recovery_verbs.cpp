@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "cli/failure.h"
 #include "core/recovery_entry.h"
 #include "core/state.h"
 #include "recovery/download_recovery.h"
@@ -11,13 +12,6 @@
 
 namespace cli {
 namespace {
-
-constexpr int kUsageError = 2;
-
-int Fail(const std::string& message, int status = 1) {
-    std::fprintf(stderr, "stickforge-cli: %s\n", message.c_str());
-    return status;
-}
 
 int ExitStatus(core::Outcome outcome) { return outcome == core::Outcome::Done ? 0 : 1; }
 

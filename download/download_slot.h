@@ -18,6 +18,23 @@ bool AwaitDownloadSlot(int64_t waitMs);
 
 void ReleaseDownloadSlot();
 
+// The slot claimed for one owner's whole run when it is free, released with the owner.
+class HeldDownloadSlot {
+public:
+    HeldDownloadSlot() : held_(ClaimDownloadSlot()) {}
+    ~HeldDownloadSlot() {
+        if (held_) ReleaseDownloadSlot();
+    }
+    HeldDownloadSlot(const HeldDownloadSlot&) = delete;
+    HeldDownloadSlot& operator=(const HeldDownloadSlot&) = delete;
+
+    // False when another download holds the slot; nothing may be started then.
+    bool Held() const { return held_; }
+
+private:
+    bool held_;
+};
+
 // Waits until ready() holds, at most limitMs by the clock; false when the time ran out.
 // Polls in real time, so a clock that only moves with its own waits never cuts it short.
 bool WaitUntil(const std::function<bool()>& ready, int64_t limitMs);

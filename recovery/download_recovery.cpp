@@ -9,11 +9,10 @@
 #include "core/state.h"
 #include "disk/drive_list.h"
 #include "download/download_callbacks.h"
-#include "platform/clock.h"
+#include "download/download_slot.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "recovery/package_digest.h"
-#include "recovery/transfer_slot.h"
 #include "resources/hfs_images.h"
 #include "resources/packed_resources.h"
 #include "resources/temp_folder.h"
@@ -27,33 +26,19 @@ namespace {
 using core::Outcome;
 
 constexpr int32_t kBlockSize = 1048576;
-constexpr int64_t kPollMs = 100;
 constexpr int64_t kStatusMs = 2000;
 
 void ErrorBox(const char* title, const std::string& text) {
     ui::UI().MessageBox(title, text, ui::Icon::Error, ui::Buttons::Ok);
 }
 
-// The download thread slot is shared with the Clover downloads and the revision check:
-// wait for the one running to end rather than read its result as ours.
-bool TakeDownloadThread() {
-    for (;;) {
-        bool idle = false;
-        if (core::DownloadThreadRunning.compare_exchange_strong(idle, true)) return true;
-        if (core::TransferCancelFlag != 0) return false;
-        platform::SystemClock().SleepMs(kPollMs);
-    }
-}
-
-// Runs the transfer on the download thread and waits for it; false when no thread could
-// be had (request.Result then says why, or is 0).
+// Runs the transfer on a download thread of its own and waits for it; false (with the
+// box) when no thread could be started.
 bool TransferPackage(const core::RecoveryEntry& entry, download::DownloadRequest& request) {
-    if (!TakeDownloadThread()) return true;  // cancelled while waiting: Result stays 0
     try {
         std::thread transfer(DownloadRecoveryPackage, std::cref(entry), std::ref(request));
         transfer.join();
     } catch (const std::system_error&) {
-        core::DownloadThreadRunning = false;
         ErrorBox("Error!", "Can't download HDRecovery for MAC OS X " + entry.Title);
         return false;
     }
@@ -169,15 +154,15 @@ void DownloadRecoveryPackage(const core::RecoveryEntry& entry, download::Downloa
         request.FileName = platform::JoinPath(core::TempFolder, name);
         download::HttpDownload(request);
     }
-    core::DownloadThreadRunning = false;
 }
 
 Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images) {
     images.clear();
-    RecoveryTransferSlot slot;
+    // Held for the whole run: the list update, the revision check and the Clover download
+    // wait their turn, and the entry cannot change while it is read.
+    download::HeldDownloadSlot slot;
     if (!slot.Held()) {
-        core::ShowStatus("DL HD Recovery ... Wait: another RecoveryHD transfer is running",
-                         kStatusMs);
+        core::ShowStatus("DL HD Recovery ... Wait: another download is running", kStatusMs);
         return Outcome::Refused;
     }
     if (entryIndex < 0 || size_t(entryIndex) >= core::RecoveryList.size()) return Outcome::Refused;

@@ -14,13 +14,15 @@ namespace recovery {
 
 // Downloads, checks and extracts the package of RecoveryList[entryIndex]; images
 // receives the paths of the HFS images it left in SFKImageLocalRepo. An index outside
-// the list starts nothing; another recovery transfer or operation refuses it.
+// the list starts nothing; a download holding the download slot, or an operation
+// holding BusyFlag, refuses it.
 core::Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images);
 
 // The worker body started by "OK".
 void DownloadRecoveryHD(int32_t entryIndex);
 
-// The download thread's body: entry.URL into TempFolder, result in request.
+// The download thread's body: entry.URL into TempFolder, result in request. The caller
+// holds the download slot.
 void DownloadRecoveryPackage(const core::RecoveryEntry& entry, download::DownloadRequest& request);
 
 // The closing box of a successful download, its dots as they always were.

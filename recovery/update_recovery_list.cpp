@@ -7,10 +7,10 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/drive_list.h"
+#include "download/download_slot.h"
 #include "recovery/catalog_walk.h"
 #include "recovery/recovery_title.h"
 #include "recovery/scratch_download.h"
-#include "recovery/transfer_slot.h"
 #include "ui/toolkit.h"
 
 namespace recovery {
@@ -101,9 +101,11 @@ std::string XmlErrorText(const XmlError& error) {
 }
 
 Outcome RunRecoveryListUpdate() {
-    RecoveryTransferSlot slot;
+    // The list and its addresses are shared with the package download, which holds the
+    // same slot; the Clover check and download hold it too.
+    download::HeldDownloadSlot slot;
     if (!slot.Held()) {
-        Status("Wait: another RecoveryHD transfer is running");
+        Status("Wait: another download is running");
         return Outcome::Refused;
     }
     Outcome outcome = UpdateList();

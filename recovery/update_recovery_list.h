@@ -11,7 +11,8 @@ namespace recovery {
 
 // Downloads the catalog at SUCatalogURL, collects its Recovery HD products with their
 // titles from two metadata files each, shows them in the Download Tool's list and saves
-// the settings. Refused while another update or a recovery download runs.
+// the settings. Refused while another download (an update, a recovery or Clover
+// download, the revision check) holds the download slot.
 core::Outcome RunRecoveryListUpdate();
 
 // The worker body started by "Update List"; the argument is not read.

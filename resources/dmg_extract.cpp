@@ -42,9 +42,12 @@ public:
 
 Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
     HfsStaging staging(outputFolder);
-    int code = resources::RunUnpackedTool(
-        platform::JoinPath(core::TempFolder, resources::ArchiverFileName),
-        DmgExtractArguments(image, staging.Folder()), "", false);
+    // An unusable output folder is the archiver's failure too; it is not run, so it
+    // cannot make the folder.
+    int code = staging.Ready() ? resources::RunUnpackedTool(
+                                     platform::JoinPath(core::TempFolder, ArchiverFileName),
+                                     DmgExtractArguments(image, staging.Folder()), "", false)
+                               : -1;
     // The archiver also ends with 0 when the image held no HFS partition.
     if (code != 0 || staging.Publish().empty()) {
         ErrorBox("Can't open \"" + FileNameOf(image) + "\"\r\nas DMG archive.");

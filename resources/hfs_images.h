@@ -16,7 +16,10 @@ public:
     HfsStaging(const HfsStaging&) = delete;
     HfsStaging& operator=(const HfsStaging&) = delete;
 
-    // The folder to extract into; it does not exist when the output folder is missing.
+    // False when the folder could not be made (the output folder is missing or unusable).
+    bool Ready() const { return created_; }
+
+    // The folder to extract into; it does not exist unless Ready().
     const std::string& Folder() const { return staging_; }
 
     // Moves the "*.hfs" files into the output folder: their paths there, none when there

@@ -10,9 +10,9 @@
 #include "core/ids.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "download/download_slot.h"
 #include "recovery/download_recovery.h"
 #include "recovery/package_digest.h"
-#include "recovery/transfer_slot.h"
 #include "recovery/update_recovery_list.h"
 #include "resources/dmg_extract.h"
 #include "tests/download/test_server.h"
@@ -186,10 +186,13 @@ TEST_F(RecoveryWorkflowTest, MalformedXmlShowsTheBoxWithLineAndCharacter) {
     Serve("catalog.xml", "<plist>\n<dict>\n  <key>x</string>\n</plist>\n");
     core::SUCatalogURL = server.Url("/catalog.xml");
     EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Failed);
-    EXPECT_NE(output().find("[Error] Error in the XML file:\rMessage: mismatched tag\r"
+    // The console shows each lone CR of the box as a line break.
+    EXPECT_NE(output().find("[Error] Error in the XML file:\nMessage: mismatched tag\n"
                             "Line: 3   Character: 11"),
               std::string::npos)
         << output();
+    EXPECT_EQ(recovery::XmlErrorText({"mismatched tag", 3, 11}),
+              "Error in the XML file:\rMessage: mismatched tag\rLine: 3   Character: 11");
 
     CatalogProduct product = Product("031-1", "a.b.1");
     Serve("/031-1/RecoveryHDUpdate.pkm", "<pkg-info identifier=\"a.b");
@@ -211,22 +214,25 @@ TEST_F(RecoveryWorkflowTest, AnUpdateStartsWithAClearedWalk) {
     EXPECT_EQ(core::RecoveryList[0].Title, "(2) Recovery 031-2 2015-09-16 453 MB");
 }
 
-TEST_F(RecoveryWorkflowTest, OneRecoveryTransferAtATime) {
+TEST_F(RecoveryWorkflowTest, OneDownloadAtATime) {
     core::RecoveryList = {Entry("kept", server.Url("/x.pkg"))};
     core::SUCatalogURL = server.Url("/catalog.xml");
     std::vector<std::string> images;
     {
-        recovery::RecoveryTransferSlot running;
+        download::HeldDownloadSlot other;  // the revision check, a Clover or recovery download
+        ASSERT_TRUE(other.Held());
         EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Refused);
-        EXPECT_TRUE(
-            SawStatus("Update RecoveryHD List ... Wait: another RecoveryHD transfer is running"));
+        EXPECT_TRUE(SawStatus("Update RecoveryHD List ... Wait: another download is running"));
         EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Refused);
-        EXPECT_TRUE(SawStatus("DL HD Recovery ... Wait: another RecoveryHD transfer is running"));
+        EXPECT_TRUE(SawStatus("DL HD Recovery ... Wait: another download is running"));
+        EXPECT_TRUE(core::DownloadThreadRunning) << "a refused run keeps the other's slot";
     }
     EXPECT_EQ(Titles(), std::vector<std::string>{"kept"});
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(core::BusyFlag, 0);
     EXPECT_EQ(recovery::RunRecoveryDownload(1, images), Outcome::Refused);  // no such entry
+    EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Failed);          // no catalog
+    EXPECT_FALSE(core::DownloadThreadRunning) << "finished runs give the slot back";
 }
 
 TEST_F(RecoveryWorkflowTest, ADownloadLeavesTheHfsImageAndNothingElse) {
@@ -277,11 +283,14 @@ TEST_F(RecoveryWorkflowTest, CancellingTheTransferEndsWithoutSummary) {
     Serve("big/RecoveryHDUpdate.pkg", std::string(3 << 20, 'x'));
     core::RecoveryList = {Entry("big", server.Url("/big/RecoveryHDUpdate.pkg?rate=1000000"))};
     std::atomic<bool> done = false;
+    std::atomic<bool> slotHeld = false;
     std::thread canceller([&] {
         while (!done) {
             for (const std::string& line : toolkit().StatusLines())
-                if (line.find("% RecoveryHDUpdate.pkg") != std::string::npos)
+                if (line.find("% RecoveryHDUpdate.pkg") != std::string::npos) {
+                    slotHeld = bool(core::DownloadThreadRunning);
                     core::TransferCancelFlag = 1;
+                }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
@@ -290,6 +299,8 @@ TEST_F(RecoveryWorkflowTest, CancellingTheTransferEndsWithoutSummary) {
     done = true;
     canceller.join();
     EXPECT_EQ(outcome, Outcome::Cancelled);
+    EXPECT_TRUE(slotHeld) << "the transfer holds the download slot";
+    EXPECT_FALSE(core::DownloadThreadRunning);
     EXPECT_EQ(output().find("[Info] "), std::string::npos);
     EXPECT_FALSE(temporary.HoldsProgramFolders());
     EXPECT_EQ(core::TransferCancelFlag, 0);
@@ -322,9 +333,14 @@ TEST_F(DmgExtractionTest, TheImagesReplaceThoseOfTheSameNameAndNothingElseStays)
 
     // A disk image without an HFS partition: the archiver ends with 0 but leaves nothing.
     EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/Empty.dmg", out), Outcome::Failed);
-    EXPECT_NE(output().find("Can't open \"Empty.dmg\"\nas DMG archive."),
-              std::string::npos);
+    EXPECT_NE(output().find("Can't open \"Empty.dmg\"\nas DMG archive."), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+
+    // A missing output folder is not made: the same box names the image.
+    std::string missing = scratch.file("missing") + "/";
+    EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/BaseSystem.dmg", missing), Outcome::Failed);
+    EXPECT_NE(output().find("Can't open \"BaseSystem.dmg\"\nas DMG archive."), std::string::npos);
+    EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(temporary.HoldsProgramFolders());
 }
 
