@@ -6,6 +6,7 @@
 
 #include "app/workers.h"
 #include "core/ids.h"
+#include "core/setting_choices.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/drive_list.h"
@@ -17,6 +18,8 @@
 namespace app {
 namespace {
 
+using core::BootRecordsKind;
+using core::DataSetSource;
 using ui::ControlKind;
 using ui::ControlRow;
 
@@ -105,13 +108,17 @@ std::vector<core::LocalArchive> ArchivesNow() {
 }
 
 void ShowDataSetSource() {
-    if (core::InstallDataSet == "Local") {
-        Ui().SetState(core::LocalOption, 1);
-        Enable({core::LocalArchiveChoice, core::LocalRevisionText}, true);
-    } else if (core::InstallDataSet == "DL") {
-        Ui().SetState(core::DownloadOption, 1);
-    } else {
-        Ui().SetState(core::NotInstallOption, 1);
+    switch (core::InstallDataSetChoice()) {
+        case DataSetSource::Local:
+            Ui().SetState(core::LocalOption, 1);
+            Enable({core::LocalArchiveChoice, core::LocalRevisionText}, true);
+            break;
+        case DataSetSource::Download:
+            Ui().SetState(core::DownloadOption, 1);
+            break;
+        case DataSetSource::NotInstall:
+            Ui().SetState(core::NotInstallOption, 1);
+            break;
     }
     if (!core::DownloadRevisions.empty()) {
         for (int32_t revision : core::DownloadRevisions)
@@ -141,22 +148,32 @@ void ShowRevisionCheck(bool found) {
     Ui().EnableControl(core::DownloadRevisionChoice, Checked(core::DownloadOption));
 }
 
+int BootRecordsOption(BootRecordsKind kind) {
+    switch (kind) {
+        case BootRecordsKind::Windows:
+            return core::WindowsOption;
+        case BootRecordsKind::Xpc:
+            return core::XpcOption;
+        case BootRecordsKind::NotFormat:
+            return core::NotFormatOption;
+        case BootRecordsKind::Clover:
+            break;
+    }
+    return core::CloverOption;
+}
+
 void ShowFormatOptions() {
-    int bootRecords = core::Boot_records == "Windows"      ? core::WindowsOption
-                      : core::Boot_records == "XPC"        ? core::XpcOption
-                      : core::Boot_records == "Not_Format" ? core::NotFormatOption
-                                                           : core::CloverOption;
-    Ui().SetState(bootRecords, 1);
+    Ui().SetState(BootRecordsOption(core::BootRecordsChoice()), 1);
     FillList(core::FileSystemList, "File System:", kFileSystems, core::FileSystem, kFat32LbaItem);
     FillList(core::ClusterList, "Cluster Size:", {"Default"}, "Default", 1);
     FillList(core::AlignmentList, "Align to sectors:", kAlignments, core::StartLBASector, 1);
     Ui().SetState(core::TwoPartitionsBox, core::MultiPartitions == 1);
-    EnableFormatFields(core::Boot_records != "Not_Format");
+    EnableFormatFields(core::BootRecordsChoice() != BootRecordsKind::NotFormat);
 }
 
-void PickSource(const char* value) {
-    core::InstallDataSet = value;
-    bool local = core::InstallDataSet == "Local", download = core::InstallDataSet == "DL";
+void PickSource(DataSetSource source) {
+    core::SetInstallDataSetChoice(source);
+    bool local = source == DataSetSource::Local, download = source == DataSetSource::Download;
     if (local) Enable({core::LocalArchiveChoice, core::LocalRevisionText}, !ArchivesNow().empty());
     if (download) {
         Ui().EnableControl(core::DownloadRevisionChoice, !core::DownloadRevisions.empty());
@@ -167,15 +184,15 @@ void PickSource(const char* value) {
     if (!local && !download) Ui().EnableControl(core::LocalArchiveChoice, false);
 }
 
-void PickBootRecords(const char* value) {
-    core::Boot_records = value;
-    EnableFormatFields(core::Boot_records != "Not_Format");
+void PickBootRecords(BootRecordsKind kind) {
+    core::SetBootRecordsChoice(kind);
+    EnableFormatFields(kind != BootRecordsKind::NotFormat);
 }
 
 void PickFileSystem() {
     if (Ui().SelectedItem(core::FileSystemList) == 0) {
         Ui().SelectItem(core::FileSystemList, kFat32LbaItem);
-        core::FileSystem = "FAT32-LBA";
+        core::SetFileSystemChoice(core::FileSystemKind::Fat32Lba);
         return;
     }
     std::string chosen = Ui().GetText(core::FileSystemList);
@@ -217,9 +234,9 @@ struct Handler {
 };
 
 const Handler kHandlers[] = {
-    {core::LocalOption, [] { PickSource("Local"); }},
-    {core::DownloadOption, [] { PickSource("DL"); }},
-    {core::NotInstallOption, [] { PickSource("Not_Install"); }},
+    {core::LocalOption, [] { PickSource(DataSetSource::Local); }},
+    {core::DownloadOption, [] { PickSource(DataSetSource::Download); }},
+    {core::NotInstallOption, [] { PickSource(DataSetSource::NotInstall); }},
     {core::LocalArchiveChoice, ShowLocalArchive},
     {core::DownloadRevisionChoice,
      [] { core::DownloadRevision = Ui().GetText(core::DownloadRevisionChoice); }},
@@ -229,10 +246,10 @@ const Handler kHandlers[] = {
      [] { core::SaveLatestCloverAfterDL = Checked(core::SaveAfterDownloadBox) ? 1 : 0; }},
     {core::CloverRepositoryButton, ChooseCloverRepository},
     {core::CheckNowButton, [] { StartLatestRevisionCheck(1); }},
-    {core::CloverOption, [] { PickBootRecords("Clover"); }},
-    {core::WindowsOption, [] { PickBootRecords("Windows"); }},
-    {core::XpcOption, [] { PickBootRecords("XPC"); }},
-    {core::NotFormatOption, [] { PickBootRecords("Not_Format"); }},
+    {core::CloverOption, [] { PickBootRecords(BootRecordsKind::Clover); }},
+    {core::WindowsOption, [] { PickBootRecords(BootRecordsKind::Windows); }},
+    {core::XpcOption, [] { PickBootRecords(BootRecordsKind::Xpc); }},
+    {core::NotFormatOption, [] { PickBootRecords(BootRecordsKind::NotFormat); }},
     {core::VolumeLabelField, [] { core::VolumeLabel = Ui().GetText(core::VolumeLabelField); }},
     {core::FileSystemList, PickFileSystem},
     {core::ClusterList,

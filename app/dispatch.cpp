@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/workers.h"
 #include "core/ids.h"
+#include "core/setting_choices.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/drive_list.h"
@@ -198,8 +199,10 @@ void DispatchControl(int id) {
 }  // namespace
 
 int32_t FormatWorkerArgument() {
-    bool cloverChain = core::Boot_records == "Clover" || core::Boot_records == "Not_Format";
-    return cloverChain && core::InstallDataSet != "Not_Install" ? 1 : 0;
+    core::BootRecordsKind records = core::BootRecordsChoice();
+    bool cloverChain =
+        records == core::BootRecordsKind::Clover || records == core::BootRecordsKind::NotFormat;
+    return cloverChain && core::InstallDataSetChoice() != core::DataSetSource::NotInstall ? 1 : 0;
 }
 
 void DispatchEvent(const ui::Event& event) {

@@ -21,7 +21,7 @@ struct PartitionRecord : platform::PartitionInformation {
 
 constexpr int kPartitionSlots = 50;
 constexpr int kListedSlots = 4;  // only the MBR's primary entries are shown and used
-constexpr int kDiskNumbers = 50;
+using platform::kDiskNumbers;
 
 struct DiskRecord {
     int32_t ListRow = -1;

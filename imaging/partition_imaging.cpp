@@ -16,9 +16,11 @@
 #include "download/system_error.h"
 #include "imaging/chunk_copy.h"
 #include "imaging/image_location.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/image_file.h"
+#include "platform/mbr_layout.h"
 #include "platform/paths.h"
 
 namespace imaging {
@@ -28,8 +30,6 @@ using core::Outcome;
 using disk::DiskHandlePtr;
 using ImagePtr = std::unique_ptr<platform::ImageFile>;
 
-constexpr int kMbrEntries = 446;
-constexpr int kEntryBytes = 16;
 constexpr uint8_t kHfsPlusType = 0xAF;
 
 std::string DefaultImagePath() { return core::SFKImageLocalRepo + "PartSave.hfs"; }
@@ -298,10 +298,9 @@ std::optional<std::pair<std::string, int64_t>> ChooseRestoreFile(const Extent& e
 bool RewriteEntry(platform::DiskHandle& disk, const Extent& extent, int64_t imageBytes) {
     std::vector<uint8_t> mbr(size_t(extent.sector));
     if (disk::ReadSectors(&disk, extent.sector, 0, 1, mbr.data()) != extent.sector) return false;
-    uint8_t* entry = mbr.data() + kMbrEntries + kEntryBytes * extent.slot;
-    uint32_t sectors = uint32_t(imageBytes / extent.sector);
-    entry[4] = kHfsPlusType;
-    for (int i = 0; i < 4; ++i) entry[12 + i] = uint8_t(sectors >> (8 * i));
+    uint8_t* entry = mbr.data() + platform::mbr::EntryOffset(size_t(extent.slot));
+    entry[platform::mbr::kType] = kHfsPlusType;
+    platform::WriteLe32(entry + platform::mbr::kSectorCount, uint32_t(imageBytes / extent.sector));
     return disk::WriteSectors(&disk, extent.sector, 0, 1, mbr.data()) == extent.sector;
 }
 

@@ -102,9 +102,26 @@ public:
     virtual void UpdateProperties() = 0;
 };
 
-// What the format service reports, with the command numbers of the Windows service:
-// 0 percent done (info: uint32_t percent), 11 finished (info: uint8_t success flag),
-// 15 creating the file system, and the error commands 3, 6, 7, 8, 9, 12, 16, 18, 19, 20.
+// What the format service reports, numbered as the Windows service numbers it.
+enum FormatCommand : uint32_t {
+    kFormatProgress = 0,  // info: uint32_t percent
+    kFormatStructureDone = 1,
+    kFormatIncompatible = 3,
+    kFormatAccessDenied = 6,
+    kFormatWriteProtected = 7,
+    kFormatVolumeInUse = 8,
+    kFormatNoQuickFormat = 9,
+    kFormatDone = 11,  // info: uint8_t success flag
+    kFormatBadLabel = 12,
+    kFormatOutput = 14,  // info: text
+    kFormatCreating = 15,
+    kFormatBadClusterSize = 16,
+    kFormatClusterTooBig = 17,
+    kFormatTooSmall = 18,
+    kFormatTooBig = 19,
+    kFormatNoMedia = 20,
+};
+
 // Returning false asks the service to stop as soon as it can.
 using FormatReport = std::function<bool(uint32_t command, uint32_t action, const void* info)>;
 
@@ -118,6 +135,9 @@ struct FormatRequest {
 
 enum class FormatServiceStatus { Ran, ServiceMissing };
 
+// Disks are looked at by number, 0 up to this limit (exclusive).
+constexpr int32_t kDiskNumbers = 50;
+
 class DiskSystem {
 public:
     virtual ~DiskSystem() = default;
@@ -125,7 +145,7 @@ public:
     // Takes a fresh look at the attached disks; the numbers given out stay bound to the
     // same devices until the next rescan.
     virtual void Rescan() = 0;
-    // False when disk `number` (0-49) is absent or cannot be looked at.
+    // False when disk `number` (below kDiskNumbers) is absent or cannot be looked at.
     virtual bool ProbeDisk(int32_t number, DiskFacts& facts) = 0;
     // The device path of disk `number` as users name it ("\\.\PhysicalDrive2",
     // "/dev/sdb"); "" when there is no such disk.

@@ -6,6 +6,7 @@
 
 #include "core/state.h"
 #include "disk/raw_access.h"
+#include "platform/byte_order.h"
 
 namespace prepare {
 namespace {
@@ -20,17 +21,12 @@ void WriteExFatChecksum(platform::DiskHandle* volume, int64_t bytesPerSector) {
     uint32_t checksum = ExFatBootChecksum(region.data(), size_t(bytesPerSector * 11));
     if (checksum == 0) return;
     uint8_t* sector = region.data() + kChecksumSector * bytesPerSector;
-    for (int64_t i = 0; i < bytesPerSector / 4; ++i)
-        for (int b = 0; b < 4; ++b) sector[i * 4 + b] = uint8_t(checksum >> (8 * b));
+    for (int64_t i = 0; i < bytesPerSector / 4; ++i) platform::WriteLe32(sector + i * 4, checksum);
     disk::WriteSectors(volume, bytesPerSector, kChecksumSector, 1, sector);
     disk::WriteSectors(volume, bytesPerSector, kBackupBootRegion + kChecksumSector, 1, sector);
 }
 
 }  // namespace
-
-bool IsFat32(const std::string& fileSystem) {
-    return fileSystem == "FAT32" || fileSystem == "FAT32-LBA";
-}
 
 uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length) {
     uint32_t checksum = 0;
@@ -41,16 +37,16 @@ uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length) {
     return checksum;
 }
 
-void SpliceParameterBlock(uint8_t* image, const uint8_t* volume, const std::string& fileSystem) {
-    if (IsFat32(fileSystem))
+void SpliceParameterBlock(uint8_t* image, const uint8_t* volume, core::FileSystemKind fileSystem) {
+    if (core::IsFat32(fileSystem))
         std::memcpy(image + 3, volume + 3, 87);
-    else if (fileSystem == "exFAT")
+    else if (fileSystem == core::FileSystemKind::ExFat)
         std::memcpy(image, volume, 120);
 }
 
 bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
                                 std::span<const uint8_t> image, int sectors, int64_t bytesPerSector,
-                                const std::string& fileSystem) {
+                                core::FileSystemKind fileSystem) {
     size_t bytes = size_t(bytesPerSector) * size_t(sectors);
     std::vector<uint8_t> boot(bytes, 0), current(bytes, 0);
     disk::DiskHandlePtr volume = disk::OpenDiskDevice(diskNumber, letter, true, true);
@@ -62,7 +58,7 @@ bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
     std::memcpy(boot.data(), image.data(), std::min(image.size(), bytes));
     SpliceParameterBlock(boot.data(), current.data(), fileSystem);
     disk::WriteSectors(volume.get(), bytesPerSector, 0, sectors, boot.data());
-    if (fileSystem == "exFAT") {
+    if (fileSystem == core::FileSystemKind::ExFat) {
         disk::WriteSectors(volume.get(), bytesPerSector, kBackupBootRegion, sectors, boot.data());
         WriteExFatChecksum(volume.get(), bytesPerSector);
     }

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "core/setting_choices.h"
 #include "prepare/boot_images.h"
 
 namespace prepare {
@@ -21,10 +22,7 @@ struct BootRecordSet {
 // the volume could not be opened (CancelFlag is then set).
 bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
                                 std::span<const uint8_t> image, int sectors, int64_t bytesPerSector,
-                                const std::string& fileSystem);
-
-// The two names of a FAT32 volume; FAT32-LBA differs only in the partition type.
-bool IsFat32(const std::string& fileSystem);
+                                core::FileSystemKind fileSystem);
 
 // The exFAT boot-region checksum over length bytes (volume flags and percent-in-use
 // excluded).
@@ -32,6 +30,6 @@ uint32_t ExFatBootChecksum(const uint8_t* bytes, size_t length);
 
 // Copies the parameter block of a freshly formatted volume into a boot image: bytes 3-89
 // for FAT32, 0-119 for exFAT.
-void SpliceParameterBlock(uint8_t* image, const uint8_t* volume, const std::string& fileSystem);
+void SpliceParameterBlock(uint8_t* image, const uint8_t* volume, core::FileSystemKind fileSystem);
 
 }  // namespace prepare

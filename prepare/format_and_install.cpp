@@ -10,6 +10,7 @@
 
 #include "core/ids.h"
 #include "core/progress.h"
+#include "core/setting_choices.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/disk_system.h"
@@ -31,6 +32,10 @@
 
 namespace prepare {
 namespace {
+
+using core::BootRecordsKind;
+using core::DataSetSource;
+using core::FileSystemKind;
 
 constexpr int64_t kHeads = 255;
 
@@ -59,20 +64,24 @@ bool Confirm(const std::string& title, const std::string& text, ui::Buttons butt
 // The set of Boot_records; nullopt ends the run (Clover on a file system it cannot boot).
 // XPC moves FileSystem to FAT32-LBA in memory.
 std::optional<BootRecordSet> ChooseBootRecordSet() {
-    if (core::Boot_records == "Windows") return BootRecordSet{BootImage::UsbHddPlus, 1, {}, 0};
-    if (core::Boot_records == "XPC") {
-        if (!IsFat32(core::FileSystem)) core::FileSystem = "FAT32-LBA";
-        return BootRecordSet{BootImage::MbrBin, 1, BootImage::Bs32Bin, 1};
+    switch (core::BootRecordsChoice()) {
+        case BootRecordsKind::Windows:
+            return BootRecordSet{BootImage::UsbHddPlus, 1, {}, 0};
+        case BootRecordsKind::Xpc:
+            if (!core::IsFat32(core::FileSystemChoice()))
+                core::SetFileSystemChoice(FileSystemKind::Fat32Lba);
+            return BootRecordSet{BootImage::MbrBin, 1, BootImage::Bs32Bin, 1};
+        case BootRecordsKind::Clover:
+            if (core::IsFat32(core::FileSystemChoice()))
+                return BootRecordSet{BootImage::Boot0, 1, BootImage::Boot1f32alt, 1};
+            if (core::FileSystemChoice() == FileSystemKind::ExFat)
+                return BootRecordSet{BootImage::Boot0, 1, BootImage::Boot1xalt, 2};
+            core::ShowStatus("Error : Select FileSystem : FAT32-LBA Or exFAT only!", 5000);
+            return std::nullopt;
+        case BootRecordsKind::NotFormat:
+            break;
     }
-    if (core::Boot_records == "Clover") {
-        if (IsFat32(core::FileSystem))
-            return BootRecordSet{BootImage::Boot0, 1, BootImage::Boot1f32alt, 1};
-        if (core::FileSystem == "exFAT")
-            return BootRecordSet{BootImage::Boot0, 1, BootImage::Boot1xalt, 2};
-        core::ShowStatus("Error : Select FileSystem : FAT32-LBA Or exFAT only!", 5000);
-        return std::nullopt;
-    }
-    return BootRecordSet{BootImage::Boot0, 0, {}, 0};  // Not_Format: never written
+    return BootRecordSet{BootImage::Boot0, 0, {}, 0};  // never written
 }
 
 // The archive the repository scan or the configuration chose, read once under its lock.
@@ -99,33 +108,37 @@ bool LocalDataSetReadable() {
 }
 
 std::string TaskLine(int32_t installDataSet) {
-    std::string task;
+    const char* task = "Not Format";
     if (installDataSet == 1)
         task = "Install Full Data";
-    else if (core::Boot_records == "Windows")
+    else if (core::BootRecordsChoice() == BootRecordsKind::Windows)
         task = "Windows format only ";
-    else if (core::Boot_records == "XPC")
+    else if (core::BootRecordsChoice() == BootRecordsKind::Xpc)
         task = "XPC format only ";
-    else if (core::Boot_records == "Clover")
+    else if (core::BootRecordsChoice() == BootRecordsKind::Clover)
         task = "Clover format only";
-    else
-        task = "Not Format";
-    return "Task:\t" + task + "\r\n";
+    return std::string("Task:\t") + task + "\r\n";
 }
 
 std::string BootRecordLines() {
-    if (core::Boot_records == "Windows")
-        return "MBR:\tUSB-HDD+ (UltraISO)\r\nPBR:\tStandart (Windows)\r\n";
-    if (core::Boot_records == "XPC") return "MBR:\tMbr.bin(XPC)\r\nPBR:\tBs32.bin(XPC)\r\n";
-    if (core::Boot_records != "Clover") return "";
+    switch (core::BootRecordsChoice()) {
+        case BootRecordsKind::Windows:
+            return "MBR:\tUSB-HDD+ (UltraISO)\r\nPBR:\tStandart (Windows)\r\n";
+        case BootRecordsKind::Xpc:
+            return "MBR:\tMbr.bin(XPC)\r\nPBR:\tBs32.bin(XPC)\r\n";
+        case BootRecordsKind::Clover:
+            break;
+        case BootRecordsKind::NotFormat:
+            return "";
+    }
     std::string lines = "MBR:\tboot0 (Clover)\r\n";
-    if (IsFat32(core::FileSystem)) lines += "PBR:\tboot1f32alt (Clover)\r\n";
-    if (core::FileSystem == "exFAT") lines += "PBR:\tboot1xalt (Clover)\r\n";
+    if (core::IsFat32(core::FileSystemChoice())) lines += "PBR:\tboot1f32alt (Clover)\r\n";
+    if (core::FileSystemChoice() == FileSystemKind::ExFat) lines += "PBR:\tboot1xalt (Clover)\r\n";
     return lines;
 }
 
 std::string LayoutLines() {
-    if (core::Boot_records == "Not_Format") return "";
+    if (core::BootRecordsChoice() == BootRecordsKind::NotFormat) return "";
     std::string lines;
     if (core::StartLBASector == "63")
         lines = "Align:\tto cylinder (63 sects)\r\n";
@@ -138,11 +151,11 @@ std::string LayoutLines() {
 
 std::string DataSetLine() {
     std::string line = "Clover:\t" + core::InstallDataSet;
-    if (core::InstallDataSet == "DL")
+    if (core::InstallDataSetChoice() == DataSetSource::Download)
         // "0" is no revision either: the latest one is looked up first.
         line +=
             NumberOf(core::DownloadRevision) == 0 ? " Latest Rev." : " r" + core::DownloadRevision;
-    else if (core::InstallDataSet == "Local") {
+    else if (core::InstallDataSetChoice() == DataSetSource::Local) {
         ChosenArchive archive = ChosenLocalArchive();
         line += " r" + archive.revision + " from\r\n\t" + FileNamePart(archive.path);
     }
@@ -294,21 +307,21 @@ bool FormatFirstPartition(const BootRecordSet& set, RunHandles& handles) {
     handles.volume.reset();
 
     core::ShowStatus("Formatting Drive " + ShownLetter(letter) + "...", 2000);
-    std::string fileSystem = core::FileSystem == "FAT32-LBA" ? "FAT32" : core::FileSystem;
-    if (!FormatVolume(letter, fileSystem, core::VolumeLabel, core::QuickFormat,
-                      uint32_t(NumberOf(core::ClusterSize)))) {
+    FileSystemKind fileSystem = core::FileSystemChoice();
+    if (!FormatVolume(letter, core::FormatServiceName(fileSystem), core::VolumeLabel,
+                      core::QuickFormat, uint32_t(NumberOf(core::ClusterSize)))) {
         core::CancelFlag = 1;
         return false;
     }
     int64_t bytesPerSector = disk::SelectedDisk.Geometry.BytesPerSector;
-    if (core::FileSystem == "FAT32-LBA") {
+    if (fileSystem == FileSystemKind::Fat32Lba) {
         SetPartitionTypeLba(handles.disk.get(), bytesPerSector);
         platform::SystemClock().SleepMs(500);
         handles.disk->UpdateProperties();
     }
     if (set.pbrSectors == 0) return true;
     if (!InstallPartitionBootRecord(number, letter, BootImageBytes(set.pbr), set.pbrSectors,
-                                    bytesPerSector, core::FileSystem))
+                                    bytesPerSector, fileSystem))
         return false;
     disk::Disks().RemountVolume(letter);
     core::ShowStatus(core::Boot_records + " boot records installed", 1000);
@@ -350,19 +363,20 @@ bool CheckAndConfirm(int32_t installDataSet, std::optional<BootRecordSet>& set) 
         return false;
     set = ChooseBootRecordSet();
     if (!set) return false;
-    if (core::InstallDataSet == "Local" && !LocalDataSetReadable()) return false;
+    if (core::InstallDataSetChoice() == DataSetSource::Local && !LocalDataSetReadable())
+        return false;
 
     std::string summary = Summary(installDataSet);
     std::string description = disk::SelectedDisk.ProductId + " " + disk::SelectedDisk.VendorId +
                               " " + disk::FormatSize(disk::SelectedDisk.LengthBytes, 0);
     if (!disk::SelectedDisk.Letters.empty()) {
         description += " (" + disk::SelectedDisk.Letters + ")";
-    } else if (core::Boot_records == "Not_Format") {
+    } else if (core::BootRecordsChoice() == BootRecordsKind::NotFormat) {
         core::ShowStatus("Error : Can't copy Boot Data Set Files - Dest Disk Don't Have a Letter!",
                          5000);
         return false;
     }
-    if (core::Boot_records != "Not_Format" && !LayoutFits()) return false;
+    if (core::BootRecordsChoice() != BootRecordsKind::NotFormat && !LayoutFits()) return false;
     if (!Confirm("WARNING",
                  "ALL DATA ON DEVICE:\r\n" + description + "\r\nWILL BE DESTROYED.\r\n\r\n" +
                      summary +
@@ -404,13 +418,17 @@ core::Outcome InstallDownloadedDataSet(const std::string& letter) {
 // The Clover data set onto partition 1: the chosen local archive or the downloaded one.
 bool InstallDataSetFiles(const std::string& letter) {
     bool installed = false;
-    if (core::InstallDataSet == "Local")
-        installed =
-            resources::UnpackArchive({}, letter, false, ChosenLocalArchive().path, true, false);
-    else if (core::InstallDataSet == "DL")
-        installed = InstallDownloadedDataSet(letter) == core::Outcome::Done;
-    else
-        return true;
+    switch (core::InstallDataSetChoice()) {
+        case DataSetSource::Local:
+            installed =
+                resources::UnpackArchive({}, letter, false, ChosenLocalArchive().path, true, false);
+            break;
+        case DataSetSource::Download:
+            installed = InstallDownloadedDataSet(letter) == core::Outcome::Done;
+            break;
+        case DataSetSource::NotInstall:
+            return true;
+    }
     if (!installed) {
         core::ShowStatus("Data set files of Clover not Installed", 2000);
         return false;
@@ -431,7 +449,7 @@ core::Outcome Run(int32_t installDataSet, RunHandles& handles) {
     if (!CheckAndConfirm(installDataSet, set)) return core::Outcome::Refused;
     ui::UI().SetText(core::FormatButton, "Format Cancel");
     core::CancelFlag = 0;
-    if (core::Boot_records != "Not_Format" &&
+    if (core::BootRecordsChoice() != BootRecordsKind::NotFormat &&
         !(WritePartitionTable(*set, handles) && FormatFirstPartition(*set, handles)))
         return Stopped();
     if (installDataSet == 1 && !InstallDataSetFiles(disk::SelectedDisk.Partitions[0].Letter))

@@ -16,24 +16,21 @@ struct Report {
 };
 
 constexpr Report kReports[] = {
-    {1, nullptr, false},
-    {3, "Incompatible File System", true},
-    {6, "Access denied", true},
-    {7, "Media is write protected", true},
-    {8, "Volume is in use", true},
-    {9, "Cannot quick format this volume", true},
-    {12, "Bad label", true},
-    {14, nullptr, false},
-    {15, "Creating file system", false},
-    {16, "Unsupported cluster size", true},
-    {17, nullptr, false},
-    {18, "Volume is too small", false},
-    {19, "Volume is too big", true},
-    {20, "No media in drive", true},
+    {platform::kFormatStructureDone, nullptr, false},
+    {platform::kFormatIncompatible, "Incompatible File System", true},
+    {platform::kFormatAccessDenied, "Access denied", true},
+    {platform::kFormatWriteProtected, "Media is write protected", true},
+    {platform::kFormatVolumeInUse, "Volume is in use", true},
+    {platform::kFormatNoQuickFormat, "Cannot quick format this volume", true},
+    {platform::kFormatBadLabel, "Bad label", true},
+    {platform::kFormatOutput, nullptr, false},
+    {platform::kFormatCreating, "Creating file system", false},
+    {platform::kFormatBadClusterSize, "Unsupported cluster size", true},
+    {platform::kFormatClusterTooBig, nullptr, false},
+    {platform::kFormatTooSmall, "Volume is too small", false},
+    {platform::kFormatTooBig, "Volume is too big", true},
+    {platform::kFormatNoMedia, "No media in drive", true},
 };
-
-constexpr uint32_t kProgress = 0;
-constexpr uint32_t kDone = 11;
 
 template <class T>
 T InfoValue(const void* info) {
@@ -43,11 +40,11 @@ T InfoValue(const void* info) {
 }
 
 void HandleReport(uint32_t command, const void* info) {
-    if (command == kProgress) {
+    if (command == platform::kFormatProgress) {
         core::DrawStatus("Formatting: " + std::to_string(InfoValue<uint32_t>(info)) + " %");
         return;
     }
-    if (command == kDone) {
+    if (command == platform::kFormatDone) {
         bool success = InfoValue<uint8_t>(info) != 0;
         core::DrawStatus(success ? "Creating file system completed" : "Error while formatting");
         if (!success) core::CancelFlag = 1;

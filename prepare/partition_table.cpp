@@ -5,14 +5,14 @@
 #include "core/progress.h"
 #include "core/state.h"
 #include "disk/raw_access.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
+#include "platform/mbr_layout.h"
 
 namespace prepare {
 namespace {
 
 constexpr int kClearedSectors = 128;
-constexpr size_t kTableOffset = 446;
-constexpr size_t kSignatureOffset = 440;
 
 bool ClearRange(platform::DiskHandle* disk, const std::vector<uint8_t>& zero, int64_t first,
                 int64_t bytesPerSector) {
@@ -24,26 +24,19 @@ bool ClearRange(platform::DiskHandle* disk, const std::vector<uint8_t>& zero, in
     return true;
 }
 
-void PutLittleEndian32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
-}
-
-uint32_t LittleEndian32(const uint8_t* at) {
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
-
 // One entry: status, start CHS, type, end CHS, first LBA, count (low 32 bits).
 void PutEntry(uint8_t* entry, uint8_t status, int64_t first, int64_t count, int64_t end,
               int64_t sectorsPerTrack) {
-    entry[0] = status;
+    namespace mbr = platform::mbr;
+    entry[mbr::kStatus] = status;
     std::array<uint8_t, 3> start = ChsAddress(first, sectorsPerTrack);
-    std::memcpy(entry + 1, start.data(), 3);
-    entry[4] = 0x06;
+    std::memcpy(entry + mbr::kFirstChs, start.data(), 3);
+    entry[mbr::kType] = 0x06;
     std::array<uint8_t, 3> last = end >= kChsLimit ? std::array<uint8_t, 3>{0xFE, 0xFF, 0xFF}
                                                    : ChsAddress(end - 1, sectorsPerTrack);
-    std::memcpy(entry + 5, last.data(), 3);
-    PutLittleEndian32(entry + 8, uint32_t(first));
-    PutLittleEndian32(entry + 12, uint32_t(count));
+    std::memcpy(entry + mbr::kLastChs, last.data(), 3);
+    platform::WriteLe32(entry + mbr::kFirstSector, uint32_t(first));
+    platform::WriteLe32(entry + mbr::kSectorCount, uint32_t(count));
 }
 
 }  // namespace
@@ -83,19 +76,21 @@ PartitionArea BuildPartitionTable(const PartitionLayout& layout) {
     }
     int64_t boot = layout.bootSizeMb * 1024 * 1024 / layout.bytesPerSector;
     PutEntry(area.data(), 0x80, start, boot, start + boot, layout.sectorsPerTrack);
-    PutEntry(area.data() + 16, 0x00, start + boot, total - start - boot, layout.geometryCapacity,
-             layout.sectorsPerTrack);
+    PutEntry(area.data() + platform::mbr::kEntryBytes, 0x00, start + boot, total - start - boot,
+             layout.geometryCapacity, layout.sectorsPerTrack);
     return area;
 }
 
 void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
                            const PartitionArea& area, int64_t bytesPerSector) {
-    std::memcpy(mbr.data() + kTableOffset, area.data(), area.size());
-    PutLittleEndian32(mbr.data() + kSignatureOffset, uint32_t(platform::SystemClock().TickMs()));
+    std::memcpy(mbr.data() + platform::mbr::kTableOffset, area.data(), area.size());
+    platform::WriteLe32(mbr.data() + platform::mbr::kSignatureOffset,
+                        uint32_t(platform::SystemClock().TickMs()));
     disk::WriteSectors(disk, bytesPerSector, 0, 1, mbr.data());
     std::vector<uint8_t> zero(size_t(bytesPerSector), 0);
-    for (int entry = 0; entry < 4; ++entry) {
-        uint32_t first = LittleEndian32(area.data() + 16 * entry + 8);
+    for (size_t entry = 0; entry < platform::mbr::kEntryCount; ++entry) {
+        uint32_t first = platform::ReadLe32(area.data() + platform::mbr::kEntryBytes * entry +
+                                            platform::mbr::kFirstSector);
         if (first == 0) continue;
         core::ShowStatus("Clearing PBR structures ...", 0);
         disk::WriteSectors(disk, bytesPerSector, first, 1, zero.data());
@@ -104,13 +99,14 @@ void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr
 }
 
 void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector) {
+    constexpr size_t kFirstType = platform::mbr::EntryOffset(0) + platform::mbr::kType;
     std::vector<uint8_t> sector(size_t(bytesPerSector), 0);
     // A sector that could not be read is never written back, and one that names the type
     // already (the format service may have set it) needs no write.
     if (disk::ReadSectors(disk, bytesPerSector, 0, 1, sector.data()) != bytesPerSector ||
-        sector[kTableOffset + 4] == 0x0C)
+        sector[kFirstType] == 0x0C)
         return;
-    sector[kTableOffset + 4] = 0x0C;
+    sector[kFirstType] = 0x0C;
     disk::WriteSectors(disk, bytesPerSector, 0, 1, sector.data());
 }
 

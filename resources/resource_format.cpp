@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/byte_order.h"
 #include "resources/lzma_stream.h"
 
 namespace resources {
@@ -13,16 +14,12 @@ namespace {
 
 constexpr uint8_t kLargestProperties = 9 * 5 * 5 - 1;
 
-uint32_t Little32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
-
 }  // namespace
 
 std::optional<ResourceHeader> ReadResourceHeader(std::span<const uint8_t> resource) {
     if (resource.size() < kResourceHeaderBytes) return std::nullopt;
-    return ResourceHeader{Little32(&resource[0]), Little32(&resource[4]), Little32(&resource[8])};
+    using platform::ReadLe32;
+    return ResourceHeader{ReadLe32(&resource[0]), ReadLe32(&resource[4]), ReadLe32(&resource[8])};
 }
 
 uint32_t Crc32(std::span<const uint8_t> bytes) {
@@ -44,7 +41,7 @@ size_t DecodeLzma(std::span<const uint8_t> lzma, std::span<uint8_t> out) {
     // No match reaches back further than the output is long, so a smaller window will do.
     uint32_t window = uint32_t(std::min<uint64_t>(out.size(), UINT32_MAX));
     options.dict_size =
-        std::max(std::min(Little32(&lzma[1]), window), uint32_t(LZMA_DICT_SIZE_MIN));
+        std::max(std::min(platform::ReadLe32(&lzma[1]), window), uint32_t(LZMA_DICT_SIZE_MIN));
     // The size ends the stream; an end marker right there is accepted as well.
     options.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
     lzma_set_ext_size(options, out.size());

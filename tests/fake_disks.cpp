@@ -146,7 +146,8 @@ platform::FormatServiceStatus FakeDiskSystem::RunFormatService(
     formats.push_back(request);
     for (auto [command, value] : formatReports) {
         uint8_t flag = uint8_t(value);
-        bool goOn = command == 11 ? report(command, 0, &flag) : report(command, 0, &value);
+        bool goOn = command == platform::kFormatDone ? report(command, 0, &flag)
+                                                     : report(command, 0, &value);
         if (!goOn) return platform::FormatServiceStatus::Ran;
     }
     FakeDevice& volume = devices["volume " + VolumeName(request.letter) + ":"];

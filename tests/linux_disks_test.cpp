@@ -16,6 +16,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/byte_order.h"
 #include "platform/disks.h"
 #include "platform/linux/disk_names.h"
 #include "platform/linux/mbr.h"
@@ -23,6 +24,7 @@
 #include "platform/linux/partition_nodes.h"
 #include "platform/linux/sysfs.h"
 #include "platform/linux/volume_identity.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -40,20 +42,16 @@ struct Entry {
     uint32_t count = 0;
 };
 
-void PutLe32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
-}
-
 // An MBR with the entries in slot order.
 Sector Mbr(const std::vector<Entry>& entries, uint32_t signature = 0x5EED1234) {
     Sector sector{};
-    PutLe32(&sector[440], signature);
+    platform::WriteLe32(&sector[440], signature);
     for (size_t slot = 0; slot < entries.size(); ++slot) {
         uint8_t* entry = &sector[446 + 16 * slot];
         entry[0] = entries[slot].status;
         entry[4] = entries[slot].type;
-        PutLe32(entry + 8, entries[slot].start);
-        PutLe32(entry + 12, entries[slot].count);
+        platform::WriteLe32(entry + 8, entries[slot].start);
+        platform::WriteLe32(entry + 12, entries[slot].count);
     }
     sector[510] = 0x55;
     sector[511] = 0xAA;
@@ -159,25 +157,6 @@ bool HasTool(const std::string& name) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-// An attached image, let go of when the test ends however it ends.
-class Attached {
-public:
-    explicit Attached(std::string device) : device_(std::move(device)) {}
-    ~Attached() {
-        std::string error;
-        if (!device_.empty()) DetachImage(device_, error);
-    }
-    Attached(const Attached&) = delete;
-    Attached& operator=(const Attached&) = delete;
-
-    const std::string& device() const { return device_; }
-    std::string disk() const { return fs::path(device_).filename().string(); }
-    std::string partition(int number) const { return device_ + "p" + std::to_string(number); }
-
-private:
-    std::string device_;
-};
-
 // A FUSE mount, unmounted when the test ends.
 class FuseMount {
 public:
@@ -214,9 +193,7 @@ int32_t NumberOf(DiskSystem& disks, const std::string& device) {
 
 class LoopDisks : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root for loop devices and mounts";
-    }
+    void SetUp() override { REQUIRE_ROOT("loop devices and mounts"); }
 
     // A sparse image of `bytes` with `mbr` (if any) in sector 0.
     std::string MakeImage(const std::string& name, int64_t bytes, const Sector* mbr) {
@@ -229,13 +206,14 @@ protected:
         return path;
     }
 
-    std::unique_ptr<Attached> Attach(const std::string& name, int64_t bytes, const Sector* mbr) {
-        std::string error, device = AttachImage(MakeImage(name, bytes, mbr), error);
-        EXPECT_FALSE(device.empty()) << error;
-        return std::make_unique<Attached>(device);
+    std::unique_ptr<test::LoopDisk> Attach(const std::string& name, int64_t bytes,
+                                           const Sector* mbr) {
+        auto disk = std::make_unique<test::LoopDisk>(MakeImage(name, bytes, mbr));
+        EXPECT_TRUE(disk->attached()) << disk->error();
+        return disk;
     }
 
-    DiskFacts Probe(const Attached& attached) {
+    DiskFacts Probe(const test::LoopDisk& attached) {
         int32_t number = NumberOf(*disks, attached.device());
         EXPECT_GE(number, 0) << attached.device() << " is not listed";
         DiskFacts facts;
@@ -297,24 +275,19 @@ TEST_F(LoopDisks, ProbingDecodesEachKindOfTable) {
     // Whatever the kernel does with an MBR by itself, the partitions have nodes.
     for (int number : {1, 2}) {
         struct stat node {};
-        EXPECT_EQ(stat(pair->partition(number).c_str(), &node), 0) << pair->partition(number);
+        EXPECT_EQ(stat(pair->Partition(number).c_str(), &node), 0) << pair->Partition(number);
         EXPECT_TRUE(S_ISBLK(node.st_mode));
     }
-    EXPECT_EQ(ReadNumber(DiskFolder(pair->disk()) + "/" + pair->disk() + "p2/start"), 10240);
+    EXPECT_EQ(ReadNumber(DiskFolder(pair->name()) + "/" + pair->name() + "p2/start"), 10240);
 }
 
 TEST_F(LoopDisks, LargeLogicalSectorsScaleTheLayout) {
     if (!HasTool("losetup")) GTEST_SKIP() << "losetup is missing";
     Sector mbr = Mbr({{0x80, 0x07, 256, 1024}});
     std::string path = MakeImage("large.img", 8 << 20, &mbr);
-    FILE* out = popen(("losetup --sector-size 4096 -f --show " + Quoted(path)).c_str(), "r");
-    ASSERT_TRUE(out);
-    char line[64] = {};
-    bool read = fgets(line, sizeof(line), out) != nullptr;
-    pclose(out);
-    ASSERT_TRUE(read);
-    Attached attached(std::string(line, strcspn(line, "\n")));
-    EXPECT_TRUE(SyncPartitionNodes(attached.disk()));
+    test::LoopDisk attached(path, 4096);
+    ASSERT_TRUE(attached.attached()) << attached.error();
+    EXPECT_TRUE(SyncPartitionNodes(attached.name()));
     disks->Rescan();
 
     DiskFacts facts = Probe(attached);
@@ -322,7 +295,7 @@ TEST_F(LoopDisks, LargeLogicalSectorsScaleTheLayout) {
     EXPECT_EQ(facts.Geometry->BytesPerSector, 4096u);
     EXPECT_EQ(facts.Geometry->Cylinders, (8 << 20) / (255 * 63 * 4096));
     ExpectEntry(facts.Layout->Entries[0], 4096, {256, 1024, 1, 0x07, 0x80, 1});
-    EXPECT_EQ(ReadNumber(DiskFolder(attached.disk()) + "/" + attached.disk() + "p1/start"),
+    EXPECT_EQ(ReadNumber(DiskFolder(attached.name()) + "/" + attached.name() + "p1/start"),
               256 * 8);  // sysfs counts 512-byte units
 }
 
@@ -332,12 +305,12 @@ TEST_F(LoopDisks, FuseVolumesAreLocatedNamedLockedAndDismounted) {
     Sector mbr = Mbr({{0x80, 0x07, 2048, 16384}, {0, 0x07, 18432, 16384}});
     auto attached = Attach("volumes.img", 20 << 20, &mbr);
     ASSERT_EQ(
-        std::system(("mkfs.exfat -L STICK " + attached->partition(1) + " >/dev/null").c_str()), 0);
+        std::system(("mkfs.exfat -L STICK " + attached->Partition(1) + " >/dev/null").c_str()), 0);
     ASSERT_EQ(std::system(
-                  ("mkntfs -Q -L 'NT VOL' " + attached->partition(2) + " >/dev/null 2>&1").c_str()),
+                  ("mkntfs -Q -L 'NT VOL' " + attached->Partition(2) + " >/dev/null 2>&1").c_str()),
               0);
-    FuseMount exfat("mount.exfat-fuse", attached->partition(1), scratch.file("ex fat"));
-    FuseMount ntfs("ntfs-3g", attached->partition(2), scratch.file("ntfs"));
+    FuseMount exfat("mount.exfat-fuse", attached->Partition(1), scratch.file("ex fat"));
+    FuseMount ntfs("ntfs-3g", attached->Partition(2), scratch.file("ntfs"));
     ASSERT_TRUE(exfat.mounted() && ntfs.mounted());
     disks->Rescan();
     int32_t number = NumberOf(*disks, attached->device());
@@ -417,7 +390,7 @@ TEST_F(LoopDisks, DiskHandlesMoveWholeBlocksAndLockExclusively) {
 }
 
 // Calls of the watch while an image with two partitions (several uevents) is attached.
-int ChangesDuringAttach(const std::function<std::unique_ptr<Attached>()>& attach) {
+int ChangesDuringAttach(const std::function<std::unique_ptr<test::LoopDisk>()>& attach) {
     std::atomic<int> changes{0};
     auto watch = WatchDeviceChanges([&] { ++changes; });
     EXPECT_TRUE(watch);
@@ -446,15 +419,15 @@ TEST_F(LoopDisks, EjectUnmountsAndDetachesALoopDisk) {
         GTEST_SKIP() << "exfatprogs or exfat-fuse is missing";
     Sector mbr = Mbr({{0x80, 0x07, 2048, 16384}});
     auto attached = Attach("eject.img", 10 << 20, &mbr);
-    ASSERT_EQ(std::system(("mkfs.exfat " + attached->partition(1) + " >/dev/null").c_str()), 0);
-    FuseMount mount("mount.exfat-fuse", attached->partition(1), scratch.file("stick"));
+    ASSERT_EQ(std::system(("mkfs.exfat " + attached->Partition(1) + " >/dev/null").c_str()), 0);
+    FuseMount mount("mount.exfat-fuse", attached->Partition(1), scratch.file("stick"));
     ASSERT_TRUE(mount.mounted());
     disks->Rescan();
 
     EXPECT_TRUE(disks->EjectDisk(NumberOf(*disks, attached->device()), ""));
     EXPECT_FALSE(Mounted(mount.path()));
-    EXPECT_FALSE(fs::exists(DiskFolder(attached->disk()) + "/loop/backing_file"));
-    EXPECT_FALSE(fs::exists(attached->partition(1)));
+    EXPECT_FALSE(fs::exists(DiskFolder(attached->name()) + "/loop/backing_file"));
+    EXPECT_FALSE(fs::exists(attached->Partition(1)));
 }
 
 // The disk under / is listed, marked and refused; it is never ejected here.

@@ -18,6 +18,7 @@
 #include "platform/linux/disk_handle.h"
 #include "platform/linux/mtools_tree.h"
 #include "platform/linux/unique_fd.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -47,44 +48,33 @@ int RunTool(const std::vector<std::string>& argv) {
     return RunProgram(argv, ChildOptions{ChildOutput::Discard, "", true, {}});
 }
 
-// An image attached as a loop device, with an MBR of one partition from sector 2048
-// when asked; a second descriptor keeps the disk open as a probing tool would.
+// A loop disk with an MBR of one partition from sector 2048 when asked; a second
+// descriptor keeps the disk open as a probing tool would.
 class LoopImage {
 public:
     LoopImage(const test::ScratchFolder& scratch, bool partitioned)
-        : image_(scratch.file("disk.img")) {
-        std::string error;
-        if (!platform::CreateImageFile(image_, int64_t(64) << 20, error)) return;
-        if (partitioned &&
-            RunTool({"sh", "-c", "echo 'start=2048, type=7' | sfdisk -q " + image_}) != 0)
-            return;
-        device_ = platform::AttachImage(image_, error);
-        holder_ = UniqueFd(open(device_.c_str(), O_RDONLY | O_CLOEXEC));
+        : disk_(scratch.file("disk.img"), int64_t(64) << 20) {
+        if (!disk_.attached() || (partitioned && !disk_.WriteTable("start=2048, type=7\n"))) return;
+        holder_ = UniqueFd(open(disk_.device().c_str(), O_RDONLY | O_CLOEXEC));
     }
-    ~LoopImage() {
-        holder_.Reset();
-        std::string error;
-        if (!device_.empty()) platform::DetachImage(device_, error);
-    }
+    ~LoopImage() { holder_.Reset(); }
     bool attached() const { return bool(holder_); }
-    const std::string& device() const { return device_; }
-    std::string partition() const { return device_ + "p1"; }
+    const std::string& device() const { return disk_.device(); }
+    std::string partition() const { return disk_.Partition(1); }
     // The image file as the loop device left it.
     std::string Contents() const {
-        std::ifstream in(image_, std::ios::binary);
+        std::ifstream in(disk_.image(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
 private:
-    std::string image_, device_;
+    test::LoopDisk disk_;
     UniqueFd holder_;
 };
 
 class Flush : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root for loop devices and mounts";
-    }
+    void SetUp() override { REQUIRE_ROOT("loop devices and mounts"); }
     static void RequireTools(std::initializer_list<const char*> tools) {
         for (const char* tool : tools)
             if (platform::linuxos::FindProgram(tool).empty())

@@ -24,6 +24,7 @@
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/volume_identity.h"
 #include "platform/linux/volume_mount.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -300,7 +301,7 @@ bool FailedWith(const Reports& reports, uint32_t command) {
 class ProgramVolumes : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root for loop devices and mounts";
+        REQUIRE_ROOT("loop devices and mounts");
         std::string image = scratch.file("stick.img"), error;
         ASSERT_TRUE(CreateImageFile(image, kBytes, error)) << error;
         std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);

@@ -11,6 +11,7 @@
 
 #include "platform/instance_lock.h"
 #include "platform/linux/instance_lock_folder.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -29,7 +30,7 @@ struct stat Stat(const std::string& path) {
 class InstanceLockPlace : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+        REQUIRE_ROOT("acting as another user");
         chmod(scratch.path().c_str(), 0755);  // the user must reach the folders below
         // A temporary folder like /tmp: everyone may create, nobody may remove others' files.
         temporary = scratch.file("tmp");

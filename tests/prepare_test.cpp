@@ -7,6 +7,7 @@
 #include "core/state.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "prepare/boot_images.h"
 #include "prepare/boot_records.h"
@@ -18,9 +19,7 @@
 
 namespace {
 
-uint32_t Le32(const uint8_t* at) {
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
+using platform::ReadLe32;
 
 struct Entry {
     uint8_t status, type;
@@ -30,7 +29,7 @@ struct Entry {
 
 Entry EntryOf(const uint8_t* area, int index) {
     const uint8_t* e = area + 16 * index;
-    return {e[0], e[4], {e[1], e[2], e[3]}, {e[5], e[6], e[7]}, Le32(e + 8), Le32(e + 12)};
+    return {e[0], e[4], {e[1], e[2], e[3]}, {e[5], e[6], e[7]}, ReadLe32(e + 8), ReadLe32(e + 12)};
 }
 
 constexpr int64_t k4GB = 7831552;  // sectors of a 4 GB stick, 512-byte sectors
@@ -117,8 +116,8 @@ TEST_F(SectorTest, MasterBootRecordKeepsTheCodeAndClearsTheNewPartitionStarts) {
     prepare::WriteMasterBootRecord(disk.get(), mbr, prepare::BuildPartitionTable(layout), 4096);
     const auto* sector = reinterpret_cast<const uint8_t*>(device.bytes.data());
     EXPECT_EQ(sector[439], 0xAB);
-    EXPECT_EQ(Le32(sector + 440), uint32_t(platform::SystemClock().TickMs()));
-    EXPECT_EQ(Le32(sector + 446 + 8), 63u);
+    EXPECT_EQ(ReadLe32(sector + 440), uint32_t(platform::SystemClock().TickMs()));
+    EXPECT_EQ(ReadLe32(sector + 446 + 8), 63u);
     EXPECT_EQ(sector[510], 0x55);
     EXPECT_EQ(std::string(device.bytes, 512, 4096 - 512), std::string(4096 - 512, '\0'));
     EXPECT_EQ(device.bytes.substr(63 * 4096, 4096), std::string(4096, '\0'));
@@ -147,13 +146,13 @@ TEST(BootRecords, ExFatChecksumSkipsTheVolatileFields) {
 
 TEST(BootRecords, SpliceKeepsOnlyTheVolumeParameterBlock) {
     std::vector<uint8_t> image(512, 0xC0), volume(512, 0x11);
-    prepare::SpliceParameterBlock(image.data(), volume.data(), "FAT32-LBA");
+    prepare::SpliceParameterBlock(image.data(), volume.data(), core::FileSystemKind::Fat32Lba);
     EXPECT_EQ(image[2], 0xC0);
     EXPECT_EQ(image[3], 0x11);
     EXPECT_EQ(image[89], 0x11);
     EXPECT_EQ(image[90], 0xC0);
     std::vector<uint8_t> exfat(1024, 0xC0);
-    prepare::SpliceParameterBlock(exfat.data(), volume.data(), "exFAT");
+    prepare::SpliceParameterBlock(exfat.data(), volume.data(), core::FileSystemKind::ExFat);
     EXPECT_EQ(exfat[0], 0x11);
     EXPECT_EQ(exfat[119], 0x11);
     EXPECT_EQ(exfat[120], 0xC0);
@@ -163,18 +162,20 @@ TEST_F(SectorTest, ExFatBootRecordGetsItsBackupAndChecksum) {
     test::FakeDevice& volume = disks.devices["volume F:"];
     volume.bytes.assign(24 * 512, 0x33);
     std::vector<uint8_t> image(1024, 0x90);
-    ASSERT_TRUE(prepare::InstallPartitionBootRecord(1, "F:", image, 2, 512, "exFAT"));
+    ASSERT_TRUE(
+        prepare::InstallPartitionBootRecord(1, "F:", image, 2, 512, core::FileSystemKind::ExFat));
     const auto* bytes = reinterpret_cast<const uint8_t*>(volume.bytes.data());
     EXPECT_EQ(bytes[0], 0x33);    // the volume's header
     EXPECT_EQ(bytes[120], 0x90);  // the image's code
     EXPECT_EQ(volume.bytes.substr(12 * 512, 1024), volume.bytes.substr(0, 1024));
     uint32_t checksum = prepare::ExFatBootChecksum(bytes, 11 * 512);
-    EXPECT_EQ(Le32(bytes + 11 * 512), checksum);
-    EXPECT_EQ(Le32(bytes + 11 * 512 + 508), checksum);
+    EXPECT_EQ(ReadLe32(bytes + 11 * 512), checksum);
+    EXPECT_EQ(ReadLe32(bytes + 11 * 512 + 508), checksum);
     EXPECT_EQ(volume.bytes.substr(23 * 512, 512), volume.bytes.substr(11 * 512, 512));
     EXPECT_FALSE(volume.locked);
 
-    EXPECT_FALSE(prepare::InstallPartitionBootRecord(1, "G:", image, 2, 512, "exFAT"));
+    EXPECT_FALSE(
+        prepare::InstallPartitionBootRecord(1, "G:", image, 2, 512, core::FileSystemKind::ExFat));
     EXPECT_EQ(core::CancelFlag.load(), 1);
 }
 

@@ -18,6 +18,7 @@
 #include "resources/tool_run.h"
 #include "resources/unpack_archive.h"
 #include "resources/zip_entry_path.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 #include "tests/zip_fixture.h"
 
@@ -161,7 +162,7 @@ TEST_F(UnpackArchiveTest, CancelDuringStopsAfterTheCurrentEntry) {
 // A volume that takes no more: a full one and a read-only one (small tmpfs mounts of our
 // own) fail the extraction instead of reporting the data set installed.
 TEST_F(UnpackArchiveTest, FullAndReadOnlyVolumesFail) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root for mounts";
+    REQUIRE_ROOT("mounts");
     std::string archive = DataSet();  // holds a 100,000-byte file
     for (unsigned long flags : {0ul, static_cast<unsigned long>(MS_RDONLY)}) {
         SCOPED_TRACE(flags ? "read-only" : "full");

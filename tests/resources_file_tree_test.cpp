@@ -13,6 +13,7 @@
 #include "platform/linux/mtools_tree.h"
 #include "platform/linux/program_volumes.h"
 #include "resources/unpack_archive.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 #include "tests/zip_fixture.h"
 
@@ -98,31 +99,24 @@ int RunQuietly(const std::vector<std::string>& argv) {
 // of an MBR.
 class LoopVolume {
 public:
-    LoopVolume(const test::ScratchFolder& scratch, bool partitioned) {
-        std::string image = scratch.file("disk.img"), error;
-        if (!platform::CreateImageFile(image, int64_t(256) << 20, error)) return;
-        if (partitioned &&
-            RunQuietly({"sh", "-c", "echo 'start=2048, type=c' | sfdisk -q " + image}) != 0)
-            return;
-        device_ = platform::AttachImage(image, error);
-        node_ = partitioned ? device_ + "p1" : device_;
-        if (!device_.empty() && RunQuietly({"mkfs.fat", "-F", "32", node_}) != 0) node_.clear();
+    LoopVolume(const test::ScratchFolder& scratch, bool partitioned)
+        : disk_(scratch.file("disk.img"), int64_t(256) << 20) {
+        if (!disk_.attached() || (partitioned && !disk_.WriteTable("start=2048, type=c\n"))) return;
+        node_ = partitioned ? disk_.Partition(1) : disk_.device();
+        if (RunQuietly({"mkfs.fat", "-F", "32", node_}) != 0) node_.clear();
     }
-    ~LoopVolume() {
-        std::string error;
-        if (!device_.empty()) platform::DetachImage(device_, error);
-    }
-    const std::string& device() const { return device_; }
+    const std::string& device() const { return disk_.device(); }
     const std::string& node() const { return node_; }  // "" when it could not be made
 
 private:
-    std::string device_, node_;
+    test::LoopDisk disk_;
+    std::string node_;
 };
 
 class MtoolsTreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (geteuid() != 0) GTEST_SKIP() << "needs root for loop devices";
+        REQUIRE_ROOT("loop devices");
         for (const char* tool : {"mkfs.fat", "mcopy", "fsck.fat", "sfdisk"})
             if (platform::linuxos::FindProgram(tool).empty())
                 GTEST_SKIP() << tool << " is not installed";

@@ -26,8 +26,6 @@ namespace {
 
 using namespace linuxos;
 
-constexpr size_t kDiskNumbers = 50;
-
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
@@ -198,7 +196,7 @@ private:
 
     // Rescans and lookups may come from the interface thread and a worker at once.
     std::mutex mutex_;
-    DiskNumbers numbers_{kDiskNumbers};
+    DiskNumbers numbers_{size_t(kDiskNumbers)};
     std::vector<std::string> systemDisks_;
     std::map<std::string, VolumeIdentity> identities_;  // by letter, until the next rescan
 };

@@ -10,20 +10,6 @@
 
 namespace platform::linuxos {
 
-// The command numbers of the Windows format service that Linux reports too.
-enum FormatCommand : uint32_t {
-    kFormatProgress = 0,
-    kFormatAccessDenied = 6,
-    kFormatWriteProtected = 7,
-    kFormatVolumeInUse = 8,
-    kFormatDone = 11,
-    kFormatBadLabel = 12,
-    kFormatOutput = 14,
-    kFormatCreating = 15,
-    kFormatBadClusterSize = 16,
-    kFormatTooSmall = 18,
-};
-
 // The partition as the tools must be told it: on a partition node they cannot find its
 // start or the disk's geometry by themselves.
 struct FormatTarget {

@@ -9,13 +9,10 @@
 #include "platform/linux/block_node.h"
 #include "platform/linux/mbr.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/mbr_layout.h"
 
 namespace platform::linuxos {
 namespace {
-
-constexpr size_t kTableOffset = 446;
-constexpr size_t kEntryBytes = 16;
-constexpr size_t kTypeOffset = 4;
 
 // Whether slot `number` of the table is the partition the kernel shows under that number.
 bool EntryDescribes(const std::vector<uint8_t>& sector, uint32_t sectorSize,
@@ -45,8 +42,7 @@ bool SetPartitionType(const BlockDevice& partition, uint8_t type) {
     std::vector<uint8_t> sector(static_cast<size_t>(sectorSize));
     if (pread(fd.get(), sector.data(), sector.size(), 0) != ssize_t(sector.size())) return false;
     if (!EntryDescribes(sector, uint32_t(sectorSize), partition)) return true;
-    uint8_t& held =
-        sector[kTableOffset + kEntryBytes * size_t(partition.partition - 1) + kTypeOffset];
+    uint8_t& held = sector[mbr::EntryOffset(size_t(partition.partition - 1)) + mbr::kType];
     if (held == type) return true;
     held = type;
     return pwrite(fd.get(), sector.data(), sector.size(), 0) == ssize_t(sector.size()) &&

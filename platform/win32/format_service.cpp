@@ -15,7 +15,6 @@ namespace {
 
 // FMIFS_MEDIA_TYPE 0, "unknown": the volume exists already, no medium layout is asked for.
 constexpr DWORD kMediaUnknown = 0;
-constexpr DWORD kFormatFinished = 11;
 
 using FormatCallback = BOOLEAN(__stdcall*)(DWORD command, DWORD action, PVOID info);
 using FormatExFunction = void(__stdcall*)(PWCHAR root, DWORD media, PWCHAR fileSystem, PWCHAR label,
@@ -72,7 +71,7 @@ FormatServiceStatus RunFormatService(const std::wstring& library, const FormatRe
     FormatExFunction formatEx = FindFormatEx(service.get());
     if (!formatEx) {
         const uint8_t success = 0;
-        report(kFormatFinished, 0, &success);
+        report(kFormatDone, 0, &success);
         return FormatServiceStatus::Ran;
     }
     std::wstring root = Widen(request.letter);

@@ -1,14 +1,10 @@
 #include "tests/format/format_disk.h"
 
-#include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "app/dispatch.h"
@@ -19,6 +15,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "disk/drive_list.h"
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/disks.h"
 #include "platform/registry.h"
@@ -43,32 +40,6 @@ private:
     std::atomic<uint64_t> now_{1000};
 };
 
-struct MountEntry {
-    std::string point, source;
-};
-
-std::vector<MountEntry> Mounts() {
-    std::vector<MountEntry> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string field, point;
-        for (int i = 0; i < 5 && fields >> field; ++i) point = field;
-        while (fields >> field && field != "-") {
-        }
-        std::string type, source;
-        fields >> type >> source;
-        // Mount points with blanks come as \040.
-        for (size_t at; (at = point.find("\\040")) != std::string::npos;) point.replace(at, 4, " ");
-        mounts.push_back({point, source});
-    }
-    return mounts;
-}
-
-bool OfDisk(const std::string& source, const std::string& device) {
-    return source.size() > device.size() + 1 && source.starts_with(device + "p");
-}
-
 // What the program is to overwrite.
 std::vector<uint8_t> Mark(uint32_t sectorSize) {
     std::vector<uint8_t> mark(sectorSize);
@@ -77,90 +48,6 @@ std::vector<uint8_t> Mark(uint32_t sectorSize) {
 }
 
 }  // namespace
-
-LoopDisk::LoopDisk(std::filesystem::path image, int64_t bytes, uint32_t sectorSize)
-    : image_(std::move(image)), bytes_(bytes), sectorSize_(sectorSize) {
-    if (!platform::CreateImageFile(image_.string(), bytes, error_)) return;
-    if (sectorSize == 512) {
-        device_ = platform::AttachImage(image_.string(), error_);
-        return;
-    }
-    std::string output;
-    if (RunTool({"losetup", "--find", "--show", "--partscan", "--sector-size",
-                 std::to_string(sectorSize), image_.string()},
-                &output) == 0)
-        device_ = output.substr(0, output.find('\n'));
-    else
-        error_ = output;
-}
-
-LoopDisk::~LoopDisk() { Detach(); }
-
-bool LoopDisk::Detach() {
-    if (device_.empty()) return true;
-    Unmount();
-    std::string error;
-    bool detached = platform::DetachImage(device_, error);
-    if (!detached) detached = RunTool({"losetup", "-d", device_}) == 0;
-    EXPECT_TRUE(detached) << device_ << ": " << error;
-    if (detached) device_.clear();
-    return detached;
-}
-
-std::vector<uint8_t> LoopDisk::Read(int64_t lba, int64_t count) const {
-    std::vector<uint8_t> bytes(size_t(count * sectorSize_));
-    int fd = open(device_.c_str(), O_RDONLY | O_CLOEXEC);
-    EXPECT_GE(fd, 0) << device_;
-    if (fd >= 0) {
-        EXPECT_EQ(pread(fd, bytes.data(), bytes.size(), off_t(lba * sectorSize_)),
-                  ssize_t(bytes.size()));
-        close(fd);
-    }
-    return bytes;
-}
-
-void LoopDisk::Write(int64_t lba, std::span<const uint8_t> bytes) const {
-    int fd = open(device_.c_str(), O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0) << device_;
-    EXPECT_EQ(pwrite(fd, bytes.data(), bytes.size(), off_t(lba * sectorSize_)),
-              ssize_t(bytes.size()));
-    fsync(fd);
-    close(fd);
-}
-
-uint64_t LoopDisk::Hash() const {
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    int fd = open(device_.c_str(), O_RDONLY | O_CLOEXEC);
-    EXPECT_GE(fd, 0) << device_;
-    if (fd < 0) return 0;
-    std::vector<uint8_t> chunk(1 << 20);
-    int64_t total = 0;
-    for (ssize_t got; (got = read(fd, chunk.data(), chunk.size())) > 0; total += got)
-        for (ssize_t i = 0; i < got; ++i) hash = (hash ^ chunk[size_t(i)]) * 1099511628211ull;
-    close(fd);
-    EXPECT_EQ(total, bytes_);
-    return hash;
-}
-
-std::string LoopDisk::MountPoint(int number) const {
-    for (const MountEntry& mount : Mounts())
-        if (mount.source == Partition(number)) return mount.point;
-    return "";
-}
-
-void LoopDisk::Unmount() const {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        bool left = false;
-        for (const MountEntry& mount : Mounts())
-            if (OfDisk(mount.source, device_)) {
-                left = true;
-                umount2(mount.point.c_str(), 0);
-            }
-        if (!left) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ADD_FAILURE() << "partitions of " << device_ << " stay mounted";
-}
 
 ScriptedToolkit::ScriptedToolkit()
     : ui::ConsoleToolkit(ui::ConsoleOptions{false, stdout, nullptr}) {}
@@ -254,16 +141,15 @@ int RunTool(const std::vector<std::string>& args, std::string* output) {
 bool HasProgram(const std::string& name) { return !test::FindProgram(name).empty(); }
 
 uint32_t Le32(std::span<const uint8_t> bytes, size_t at) {
-    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-           uint32_t(bytes[at + 3]) << 24;
+    return platform::ReadLe32(bytes.subspan(at, 4).data());
 }
 
 uint64_t Le64(std::span<const uint8_t> bytes, size_t at) {
-    return Le32(bytes, at) | uint64_t(Le32(bytes, at + 4)) << 32;
+    return platform::ReadLe64(bytes.subspan(at, 8).data());
 }
 
 void FormatFixture::SetUp() {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root for loop devices";
+    REQUIRE_ROOT("loop devices");
     for (const char* tool : {"losetup", "sfdisk", "blkid", "mkfs.fat", "fsck.fat", "mkfs.exfat",
                              "fsck.exfat", "mcopy"})
         if (!HasProgram(tool)) GTEST_SKIP() << tool << " is not installed";
@@ -292,16 +178,7 @@ LoopDisk& FormatFixture::NewDisk(int64_t mib, uint32_t sectorSize,
     disk.Write(disk.sectors() - 128, ends);
     for (int64_t lba : marks) disk.Write(lba, mark);
     // An old table: one partition of type 0x0C without a file system, so without letter.
-    std::string table = "start=2048, size=20480, type=c, bootable\n";
-    std::string output;
-    std::string script = scratch.file("table");
-    test::WriteFile(script, table);
-    EXPECT_EQ(RunTool({"sh", "-c", "sfdisk -q " + disk.device() + " < " + script}, &output), 0)
-        << output;
-    // Kernels without MBR partition support take partitions only from BLKPG.
-    EXPECT_EQ(RunTool({"partx", "-u", disk.device()}, &output), 0) << output;
-    for (int i = 0; i < 100 && !std::filesystem::exists(disk.Partition(1)); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    disk.WriteTable("start=2048, size=20480, type=c, bootable\n");
     return disk;
 }
 

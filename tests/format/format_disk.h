@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 #include "ui/console/console_toolkit.h"
 
@@ -22,41 +23,7 @@ namespace format_test {
 
 using Settings = std::vector<std::pair<std::string, std::string>>;
 
-// A sparse image attached as a loop device; its mounts go and it is detached when
-// destroyed, also when a test fails half-way.
-class LoopDisk {
-public:
-    LoopDisk(std::filesystem::path image, int64_t bytes, uint32_t sectorSize = 512);
-    ~LoopDisk();
-    LoopDisk(const LoopDisk&) = delete;
-    LoopDisk& operator=(const LoopDisk&) = delete;
-
-    bool attached() const { return !device_.empty(); }
-    const std::string& error() const { return error_; }
-    const std::string& device() const { return device_; }
-    const std::filesystem::path& image() const { return image_; }
-    std::string Partition(int number) const { return device_ + "p" + std::to_string(number); }
-    uint32_t sectorSize() const { return sectorSize_; }
-    int64_t sectors() const { return bytes_ / sectorSize_; }
-
-    // Sectors of the disk's own size, through the device node.
-    std::vector<uint8_t> Read(int64_t lba, int64_t count) const;
-    void Write(int64_t lba, std::span<const uint8_t> bytes) const;
-    // Of the whole disk.
-    uint64_t Hash() const;
-    // Where partition `number` is mounted, or "".
-    std::string MountPoint(int number) const;
-    // Unmounts every mount of the disk's partitions.
-    void Unmount() const;
-    // Leaves the image file for a boot in QEMU.
-    bool Detach();
-
-private:
-    std::filesystem::path image_;
-    int64_t bytes_;
-    uint32_t sectorSize_;
-    std::string device_, error_;
-};
+using test::LoopDisk;
 
 // The console toolkit with every question recorded and answered from a script, and a
 // hook called after each new status line (on the thread that drew it).
