@@ -208,7 +208,8 @@ protected:
 
     std::unique_ptr<test::LoopDisk> Attach(const std::string& name, int64_t bytes,
                                            const Sector* mbr) {
-        auto disk = std::make_unique<test::LoopDisk>(MakeImage(name, bytes, mbr));
+        auto disk =
+            std::make_unique<test::LoopDisk>(test::LoopDisk::Existing{MakeImage(name, bytes, mbr)});
         EXPECT_TRUE(disk->attached()) << disk->error();
         return disk;
     }
@@ -285,7 +286,7 @@ TEST_F(LoopDisks, LargeLogicalSectorsScaleTheLayout) {
     if (!HasTool("losetup")) GTEST_SKIP() << "losetup is missing";
     Sector mbr = Mbr({{0x80, 0x07, 256, 1024}});
     std::string path = MakeImage("large.img", 8 << 20, &mbr);
-    test::LoopDisk attached(path, 4096);
+    test::LoopDisk attached(test::LoopDisk::Existing{path, 4096});
     ASSERT_TRUE(attached.attached()) << attached.error();
     EXPECT_TRUE(SyncPartitionNodes(attached.name()));
     disks->Rescan();

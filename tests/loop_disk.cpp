@@ -59,8 +59,8 @@ LoopDisk::LoopDisk(std::filesystem::path image, int64_t bytes, uint32_t sectorSi
     if (platform::CreateImageFile(image_.string(), bytes, error_)) Attach();
 }
 
-LoopDisk::LoopDisk(std::filesystem::path existingImage, uint32_t sectorSize)
-    : image_(std::move(existingImage)), sectorSize_(sectorSize) {
+LoopDisk::LoopDisk(Existing existing)
+    : image_(std::move(existing.image)), sectorSize_(existing.sectorSize) {
     std::error_code error;
     bytes_ = int64_t(std::filesystem::file_size(image_, error));
     if (!error) Attach();

@@ -23,7 +23,11 @@ public:
     // A new sparse image of `bytes`.
     LoopDisk(std::filesystem::path image, int64_t bytes, uint32_t sectorSize = 512);
     // An image file as it stands.
-    explicit LoopDisk(std::filesystem::path existingImage, uint32_t sectorSize = 512);
+    struct Existing {
+        std::filesystem::path image;
+        uint32_t sectorSize = 512;
+    };
+    explicit LoopDisk(Existing existing);
     ~LoopDisk();
     LoopDisk(const LoopDisk&) = delete;
     LoopDisk& operator=(const LoopDisk&) = delete;
