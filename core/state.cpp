@@ -1,6 +1,7 @@
 #include "core/state.h"
 
 #include "core/recovery_entry.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 
 namespace core {
@@ -69,9 +70,8 @@ void InitialiseGlobals() {
 
 void SetProgramLocation(const std::string& path) {
     ProgramPath = path;
-    size_t cut = path.find_last_of(platform::PathSeparator() + "/");
-    ProgramFolder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-    ProgramFileName = cut == std::string::npos ? path : path.substr(cut + 1);
+    ProgramFolder = platform::FolderPart(path);
+    ProgramFileName = platform::FileNamePart(path);
     // The extension goes (Stickforge.exe -> Stickforge); a name without one stays whole.
     size_t dot = ProgramFileName.rfind('.');
     ProgramBaseName = dot == std::string::npos || dot == 0 || ProgramFileName.size() - dot > 4

@@ -4,6 +4,7 @@
 #include "core/state.h"
 #include "disk/format_size.h"
 #include "platform/clock.h"
+#include "platform/path_parts.h"
 #include "ui/toolkit.h"
 
 namespace download {
@@ -23,15 +24,10 @@ std::string PercentPrefix(int64_t received, int64_t total) {
 
 }  // namespace
 
-std::string FilePart(const std::string& path) {
-    size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 ProgressCaption DownloadProgressCaption(const std::string& fileName, int64_t received,
                                         int64_t total, int64_t seconds) {
-    std::string caption = FilePart(fileName) + " (" + disk::FormatSize(received, 1) + "/" +
-                          (total > 0 ? disk::FormatSize(total, 1) : "Unknown") + ")";
+    std::string caption = platform::FileNamePart(fileName) + " (" + disk::FormatSize(received, 1) +
+                          "/" + (total > 0 ? disk::FormatSize(total, 1) : "Unknown") + ")";
     if (seconds > 0) {
         int64_t speed = received / seconds;
         caption += " " + disk::FormatSize(speed, 1) + "/s";
@@ -58,7 +54,8 @@ int32_t ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t
     ProgressCaption caption = DownloadProgressCaption(request.FileName, received, total, seconds);
     core::DrawStatus(caption.text, caption.percent);
     if (core::TransferCancelFlag != 0) {
-        core::DrawStatus("File " + FilePart(request.FileName) + " Download aborted", 0);
+        core::DrawStatus("File " + platform::FileNamePart(request.FileName) + " Download aborted",
+                         0);
         return 0;
     }
     return 1;

@@ -35,7 +35,4 @@ ProgressCaption DownloadProgressCaption(const std::string& fileName, int64_t rec
 // "12% ERROR, Attempt to resume downloading, #2 ..."; no percentage without a total.
 ProgressCaption ResumeNoticeCaption(int64_t received, int64_t total, int32_t attempt);
 
-// The file part of a path (after the last "/" or "\").
-std::string FilePart(const std::string& path);
-
 }  // namespace download

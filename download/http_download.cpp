@@ -27,6 +27,7 @@
 #include "platform/files.h"
 #include "platform/http_transport.h"
 #include "platform/output_file.h"
+#include "platform/path_parts.h"
 
 namespace download {
 namespace {
@@ -335,7 +336,8 @@ std::optional<int32_t> Transfer::ResumeAfter(const Step& failure) {
     request_.ResumeAttempt += 1;
     if (request_.ResumeAttempt > request_.MaxResumeAttempts) return kResumeAttemptsUsedUp;
     if (core::TransferCancelFlag != 0) {
-        core::DrawStatus("File " + FilePart(request_.FileName) + " Download aborted", 0);
+        core::DrawStatus("File " + platform::FileNamePart(request_.FileName) + " Download aborted",
+                         0);
         return failure.code;
     }
     CloseHandles();

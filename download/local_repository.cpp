@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "resources/zip_handles.h"
 
 namespace download {
@@ -25,11 +26,6 @@ bool IsZipName(const std::string& name) {
     std::transform(suffix.begin(), suffix.end(), suffix.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return suffix == ".zip";
-}
-
-std::string BaseName(const std::string& entry) {
-    size_t cut = entry.find_last_of("/\\");
-    return cut == std::string::npos ? entry : entry.substr(cut + 1);
 }
 
 // The whole entry, or nothing when fewer bytes than its size could be read. Read in
@@ -72,7 +68,7 @@ int32_t ReadArchiveRevision(const std::string& archivePath) {
     zip_int64_t entries = zip_get_num_entries(archive.get(), 0);
     for (zip_int64_t i = 0; i < entries && core::CancelFlag != 1; ++i) {
         const char* name = zip_get_name(archive.get(), zip_uint64_t(i), 0);
-        if (!name || BaseName(name) != "boot") continue;
+        if (!name || platform::FileNamePart(name) != "boot") continue;
         std::string boot;
         return ReadEntry(archive.get(), i, boot) ? RevisionInText(boot) : 0;
     }

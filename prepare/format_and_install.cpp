@@ -23,6 +23,7 @@
 #include "download/local_repository.h"
 #include "platform/clock.h"
 #include "platform/file_tree.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "prepare/boot_records.h"
 #include "prepare/format_volume.h"
@@ -45,11 +46,6 @@ int64_t NumberOf(const std::string& text) {
     } catch (...) {
         return 0;
     }
-}
-
-std::string FileNamePart(const std::string& path) {
-    size_t cut = path.find_last_of(platform::PathSeparator() + "/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 // The letter as the status line names it: "E:" of "E:\", a Linux folder whole.
@@ -157,7 +153,7 @@ std::string DataSetLine() {
             NumberOf(core::DownloadRevision) == 0 ? " Latest Rev." : " r" + core::DownloadRevision;
     else if (core::InstallDataSetChoice() == DataSetSource::Local) {
         ChosenArchive archive = ChosenLocalArchive();
-        line += " r" + archive.revision + " from\r\n\t" + FileNamePart(archive.path);
+        line += " r" + archive.revision + " from\r\n\t" + platform::FileNamePart(archive.path);
     }
     return line + "\r\n";
 }

@@ -11,6 +11,7 @@
 #include "download/download_callbacks.h"
 #include "download/download_slot.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "recovery/package_digest.h"
 #include "resources/hfs_images.h"
@@ -46,7 +47,7 @@ bool TransferPackage(const core::RecoveryEntry& entry, download::DownloadRequest
 }
 
 Outcome ExtractPackage(const std::string& package, std::vector<std::string>& images) {
-    std::string name = download::FilePart(package);
+    std::string name = platform::FileNamePart(package);
     core::ShowStatus("Extracting HFS-Image from " + name + " ...", kStatusMs);
     resources::HfsStaging staging(core::SFKImageLocalRepo);
     int code = resources::RunUnpackedTool(
@@ -92,7 +93,7 @@ Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>&
                    ? Outcome::Cancelled
                    : Outcome::Failed;
     if (!PackageMatchesDigest(request.FileName, entry.Digest)) return Outcome::Failed;
-    core::ShowStatus(download::FilePart(request.FileName) + " Downloaded", 1000);
+    core::ShowStatus(platform::FileNamePart(request.FileName) + " Downloaded", 1000);
     HideTempFolderEntries();
     return ExtractPackage(request.FileName, images);
 }
@@ -145,7 +146,7 @@ void DownloadRecoveryPackage(const core::RecoveryEntry& entry, download::Downloa
     request.OnProgress = download::ShowDownloadProgress;
     request.OnFinished = download::ReportDownloadResult;
     // The query and fragment are no part of the file's name.
-    std::string name = download::FilePart(entry.URL.substr(0, entry.URL.find_first_of("?#")));
+    std::string name = platform::FileNamePart(entry.URL.substr(0, entry.URL.find_first_of("?#")));
     // A name that is no file would put the download beside the folder or onto it.
     if (name.empty() || name == "." || name == "..") {
         request.Result = download::kBadParameters;

@@ -5,6 +5,7 @@
 #include "core/progress.h"
 #include "download/download_callbacks.h"
 #include "platform/file_blocks.h"
+#include "platform/path_parts.h"
 #include "platform/sha1.h"
 
 namespace recovery {
@@ -33,7 +34,7 @@ std::string FileSha1(const std::string& path) {
 
 bool PackageMatchesDigest(const std::string& path, const std::string& digest) {
     if (digest.empty()) return true;
-    std::string name = download::FilePart(path);
+    std::string name = platform::FileNamePart(path);
     std::string actual = FileSha1(path);
     if (actual.empty()) {
         core::ShowStatus("Digest Error: cannot compute the SHA-1 of " + name, kStatusMs);

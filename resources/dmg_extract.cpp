@@ -2,6 +2,7 @@
 
 #include "core/state.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
 #include "resources/hfs_images.h"
 #include "resources/packed_resources.h"
@@ -18,14 +19,6 @@ using core::Outcome;
 void ErrorBox(const std::string& text) {
     ui::UI().MessageBox("Error", text, ui::Icon::Error, ui::Buttons::Ok);
 }
-
-// A path's folder with its separator, and its file name; either separator counts.
-std::string FolderOf(const std::string& path) {
-    size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? "" : path.substr(0, separator + 1);
-}
-
-std::string FileNameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
 
 // The operation's flag and its temporary folder, released on every path.
 class DmgOperation {
@@ -50,7 +43,7 @@ Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
                                : -1;
     // The archiver also ends with 0 when the image held no HFS partition.
     if (code != 0 || staging.Publish().empty()) {
-        ErrorBox("Can't open \"" + FileNameOf(image) + "\"\r\nas DMG archive.");
+        ErrorBox("Can't open \"" + platform::FileNamePart(image) + "\"\r\nas DMG archive.");
         return Outcome::Failed;
     }
     ui::UI().MessageBox("Info", "HFS volume Extracted.", ui::Icon::None, ui::Buttons::Ok);
@@ -78,7 +71,8 @@ Outcome ExtractHfsFromDmg(const std::string& image, const std::string& outputFol
     if (path.empty()) return Outcome::Cancelled;
     std::string folder = outputFolder;
     if (folder.empty())
-        folder = ui::UI().FolderRequester("Select path to save image file:", FolderOf(path));
+        folder =
+            ui::UI().FolderRequester("Select path to save image file:", platform::FolderPart(path));
     if (folder.empty()) return Outcome::Cancelled;
     if (!resources::UnpackArchive(resources::SevenZipPack, core::TempFolder, true, "", false,
                                   true)) {
