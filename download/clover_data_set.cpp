@@ -35,12 +35,6 @@ void ShowError(const std::string& title, const std::string& text) {
     ui::UI().MessageBox(title, text, ui::Icon::Error, ui::Buttons::Ok);
 }
 
-// Where the file system has the hidden attribute.
-void HideTempFolderEntries() {
-    for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
-        platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
-}
-
 std::string Extension(const std::string& name) {
     size_t dot = name.rfind('.');
     return dot == std::string::npos ? "" : name.substr(dot);
@@ -59,15 +53,6 @@ void RemoveTools(const std::string& workFolder) {
     }
     platform::SetHidden(core::TempFolder);
 }
-
-// The temporary folder goes with everything in it however the installation ends; later
-// operations make a new one.
-struct TempFolderRemoval {
-    ~TempFolderRemoval() {
-        if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
-        core::TempFolder.clear();
-    }
-};
 
 bool UnpackTools() {
     const std::string& folder = core::TempFolder;
@@ -104,7 +89,7 @@ core::Outcome Install(const std::string& target) {
         ShowError("Error", "Can't Unpack Internal Resourses!");
         return core::Outcome::Failed;
     }
-    HideTempFolderEntries();
+    resources::HideTempFolderEntries();
     if (!StartCloverDownload()) {
         ShowError("Error!", "Can't download Latest Clover.");
         return core::Outcome::Failed;
@@ -149,7 +134,7 @@ core::Outcome Install(const std::string& target) {
 }  // namespace
 
 core::Outcome InstallCloverDataSet(const std::string& target) {
-    TempFolderRemoval removal;
+    resources::TempFolderOwner temporary;
     return Install(target);
 }
 

@@ -9,12 +9,27 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 // Supplies a file's bytes piece by piece: how many it put in the buffer, 0 at the end,
 // -1 on failure.
 using ByteSource = std::function<int64_t(uint8_t* buffer, size_t capacity)>;
+
+// Takes a piece whole, or says false.
+using ByteSink = std::function<bool(const uint8_t* bytes, size_t count)>;
+
+// Moves the source's bytes to the sink through the buffer until the source ends; false
+// when either side failed.
+inline bool PumpBytes(const ByteSource& source, const ByteSink& sink,
+                      std::vector<uint8_t>& buffer) {
+    for (;;) {
+        int64_t count = source(buffer.data(), buffer.size());
+        if (count <= 0) return count == 0;
+        if (!sink(buffer.data(), size_t(count))) return false;
+    }
+}
 
 // Paths are relative to the destination with "/" between their parts, and never climb
 // out of it (the callers make sure). Results say whether the step worked; a tree that

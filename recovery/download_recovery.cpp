@@ -65,11 +65,6 @@ Outcome ExtractPackage(const std::string& package, std::vector<std::string>& ima
     return Outcome::Done;
 }
 
-void HideTempFolderEntries() {
-    for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
-        platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
-}
-
 // Steps that need the temporary folder; it goes when they end, whatever happened.
 Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>& images) {
     if (!resources::CreateTempFolder()) {
@@ -84,7 +79,7 @@ Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>&
         return Outcome::Failed;
     }
     entry.ScriptName = resources::RecoveryScriptFileName;
-    HideTempFolderEntries();
+    resources::HideTempFolderEntries();
 
     download::DownloadRequest request;
     if (!TransferPackage(entry, request)) return Outcome::Failed;
@@ -94,7 +89,7 @@ Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>&
                    : Outcome::Failed;
     if (!PackageMatchesDigest(request.FileName, entry.Digest)) return Outcome::Failed;
     core::ShowStatus(platform::FileNamePart(request.FileName) + " Downloaded", 1000);
-    HideTempFolderEntries();
+    resources::HideTempFolderEntries();
     return ExtractPackage(request.FileName, images);
 }
 
@@ -113,18 +108,6 @@ public:
     }
     BusyOperation(const BusyOperation&) = delete;
     BusyOperation& operator=(const BusyOperation&) = delete;
-};
-
-// The downloaded package never outlives the operation.
-class TempFolderRemover {
-public:
-    TempFolderRemover() = default;
-    ~TempFolderRemover() {
-        if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
-        core::TempFolder.clear();
-    }
-    TempFolderRemover(const TempFolderRemover&) = delete;
-    TempFolderRemover& operator=(const TempFolderRemover&) = delete;
 };
 
 }  // namespace
@@ -176,7 +159,7 @@ Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images
     BusyOperation busy;
     Outcome outcome;
     {
-        TempFolderRemover remover;
+        resources::TempFolderOwner temporary;  // the package never outlives the operation
         outcome = DownloadAndExtract(entry, images);
     }
     if (outcome == Outcome::Done)

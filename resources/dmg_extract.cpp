@@ -25,8 +25,7 @@ class DmgOperation {
 public:
     DmgOperation() { core::BusyFlag = 1; }
     ~DmgOperation() {
-        if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
-        core::TempFolder.clear();
+        RemoveTempFolder();
         core::BusyFlag = 0;
     }
     DmgOperation(const DmgOperation&) = delete;

@@ -45,4 +45,15 @@ std::string NewTempFileName(const std::string& folder) {
     return candidate;
 }
 
+void HideTempFolderEntries() {
+    if (core::TempFolder.empty()) return;
+    for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
+        platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
+}
+
+void RemoveTempFolder() {
+    if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
+    core::TempFolder.clear();
+}
+
 }  // namespace resources

@@ -14,4 +14,19 @@ bool CreateTempFolder();
 // number from 1000 to 9999, that nothing has yet; "" for an empty folder argument.
 std::string NewTempFileName(const std::string& folder);
 
+// Gives every entry of TempFolder the hidden attribute, where the file system has one.
+void HideTempFolderEntries();
+
+// Removes TempFolder with everything in it; a later operation makes a new one.
+void RemoveTempFolder();
+
+// Removes TempFolder when the owner goes, however the operation ends.
+class TempFolderOwner {
+public:
+    TempFolderOwner() = default;
+    ~TempFolderOwner() { RemoveTempFolder(); }
+    TempFolderOwner(const TempFolderOwner&) = delete;
+    TempFolderOwner& operator=(const TempFolderOwner&) = delete;
+};
+
 }  // namespace resources

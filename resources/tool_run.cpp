@@ -4,14 +4,13 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "resources/temp_folder.h"
 
 namespace resources {
 
 int RunUnpackedTool(const std::string& tool, const std::vector<std::string>& arguments,
                     const std::string& workingFolder, bool hidden) {
-    if (!core::TempFolder.empty())
-        for (const platform::FolderEntry& entry : platform::ListFolder(core::TempFolder))
-            platform::SetHidden(platform::JoinPath(core::TempFolder, entry.name));
+    HideTempFolderEntries();
     return platform::RunTool(tool, arguments, workingFolder, hidden);
 }
 

@@ -95,11 +95,8 @@ private:
 
     bool Copy(const ByteSource& source, int fd) {
         buffer_.resize(kBufferBytes);
-        for (;;) {
-            int64_t count = source(buffer_.data(), buffer_.size());
-            if (count <= 0) return count == 0;
-            if (!WriteAll(fd, buffer_.data(), size_t(count))) return false;
-        }
+        auto sink = [fd](const uint8_t* bytes, size_t count) { return WriteAll(fd, bytes, count); };
+        return PumpBytes(source, sink, buffer_);
     }
 
     std::string root_;

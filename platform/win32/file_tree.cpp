@@ -100,11 +100,10 @@ private:
 
     bool Copy(const ByteSource& source, HANDLE file) {
         buffer_.resize(kBufferBytes);
-        for (;;) {
-            int64_t count = source(buffer_.data(), buffer_.size());
-            if (count <= 0) return count == 0;
-            if (!WriteAll(file, buffer_.data(), size_t(count))) return false;
-        }
+        auto sink = [file](const uint8_t* bytes, size_t count) {
+            return WriteAll(file, bytes, count);
+        };
+        return PumpBytes(source, sink, buffer_);
     }
 
     std::wstring root_;
