@@ -8,22 +8,9 @@
 #include "core/state.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
+#include "tests/instant_clock.h"
 
 namespace test {
-namespace {
-
-// Waits return at once but still move time on.
-class InstantClock : public platform::Clock {
-public:
-    uint64_t TickMs() override { return now_; }
-    int64_t NowUnixSeconds() override { return 1700000000 + int64_t(now_ / 1000); }
-    void SleepMs(int64_t ms) override { now_ += uint64_t(ms > 0 ? ms : 0); }
-
-private:
-    uint64_t now_ = 1000;
-};
-
-}  // namespace
 
 ScratchFolder::ScratchFolder() {
     std::random_device random;

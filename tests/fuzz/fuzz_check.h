@@ -12,6 +12,7 @@
 #include "core/state.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
+#include "tests/instant_clock.h"
 #include "ui/console/console_toolkit.h"
 
 namespace fuzz {
@@ -31,22 +32,11 @@ inline const std::filesystem::path& Scratch() {
     return folder;
 }
 
-// Waits take no time, so a target that sleeps between attempts runs at full speed.
-class InstantClock : public platform::Clock {
-public:
-    uint64_t TickMs() override { return now_; }
-    int64_t NowUnixSeconds() override { return 1700000000 + int64_t(now_ / 1000); }
-    void SleepMs(int64_t ms) override { now_ += uint64_t(ms > 0 ? ms : 0); }
-
-private:
-    uint64_t now_ = 1000;
-};
-
 // The program's globals with an instant clock and a registry store in the scratch
 // folder; once per run.
 inline void QuietProgram() {
     static const bool ready = [] {
-        platform::SetClock(std::make_unique<InstantClock>());
+        platform::SetClock(std::make_unique<test::InstantClock>());
         platform::SetRegistryStoreFile((Scratch() / "registry").string());
         core::InitialiseGlobals();
         core::SetProgramLocation((Scratch() / "stickforge").string());

@@ -8,6 +8,7 @@
 #include "core/state.h"
 #include "recovery/download_recovery.h"
 #include "recovery/update_recovery_list.h"
+#include "tests/expected_controls.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -16,13 +17,7 @@ using namespace core;
 using ui::ControlKind;
 using ui::EventKind;
 
-struct Row {
-    int id;
-    ControlKind kind;
-    ui::Rect rect;
-    const char* text;
-    const char* toolTip;
-};
+using Row = test::ExpectedControl;
 
 // The window as it is meant to look, written out independently of the program's table.
 const Row kExpected[] = {
@@ -81,12 +76,7 @@ TEST_F(DownloadToolTest, OpensBesideTheDisabledMainWindowWithTheTable) {
     for (const Row& row : kExpected) {
         SCOPED_TRACE(row.id);
         ASSERT_TRUE(controls.count(row.id));
-        const auto& control = controls.at(row.id);
-        EXPECT_EQ(control.window, DownloadToolWindow);
-        EXPECT_EQ(control.kind, row.kind);
-        EXPECT_EQ(control.rect, row.rect);
-        EXPECT_EQ(control.text, row.text);
-        EXPECT_EQ(control.toolTip, row.toolTip);
+        test::ExpectControl(controls.at(row.id), DownloadToolWindow, row);
     }
     const auto& list = controls.at(DownloadToolList);
     ASSERT_EQ(list.items.size(), 2u);

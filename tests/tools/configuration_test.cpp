@@ -16,6 +16,7 @@
 #include "download/http_download.h"
 #include "download/latest_revision.h"
 #include "download/local_repository.h"
+#include "tests/expected_controls.h"
 #include "tests/fake_disks.h"
 #include "tests/test_support.h"
 #include "tests/zip_fixture.h"
@@ -29,13 +30,7 @@ using namespace download;
 using ui::ControlKind;
 using ui::EventKind;
 
-struct Row {
-    int id;
-    ControlKind kind;
-    ui::Rect rect;
-    const char* text;
-    const char* toolTip;
-};
+using Row = test::ExpectedControl;
 
 // The dialog as it is meant to look, written out independently of the program's table.
 const Row kExpected[] = {
@@ -187,14 +182,9 @@ TEST_F(ConfigurationTest, EveryControlOfTheTableInCreationOrder) {
     for (const Row& row : kExpected) {
         SCOPED_TRACE(row.id);
         ASSERT_TRUE(controls.count(row.id));
-        const auto& control = controls.at(row.id);
         EXPECT_GT(row.id, previous);  // numbered in the order they are made
         previous = row.id;
-        EXPECT_EQ(control.window, ConfigurationWindow);
-        EXPECT_EQ(control.kind, row.kind);
-        EXPECT_EQ(control.rect, row.rect);
-        EXPECT_EQ(control.text, row.text);
-        EXPECT_EQ(control.toolTip, row.toolTip);
+        test::ExpectControl(controls.at(row.id), ConfigurationWindow, row);
     }
     EXPECT_EQ(controls.at(VolumeLabelField).style.maxLength, 11);
     EXPECT_TRUE(controls.at(BootPartitionSizeField).style.digitsOnly);
