@@ -6,7 +6,11 @@
 //   whose Content-Range does not continue at the bytes held counts like a 200: code 21.
 //   A 206 to the first request must cover the whole file from byte 0, else code 10.
 // - A body that ends before the announced length is a read failure (resumed), never a
-//   success; an empty body into memory is a success with an empty buffer.
+//   success; an empty body into memory is a success with an empty buffer. Reads stop at
+//   the announced end: a byte beyond it fails the transfer with 19 (not resumed, the
+//   server would send it again), and a read failure after the last byte is no failure.
+// - Once a 401 has brought out the URL's credentials, every later connection of the
+//   transfer (each resume) carries them.
 // - A rejected server certificate shows the transport's words and ends with 16 at once:
 //   retrying cannot make it trusted.
 // - The partial file is removed before the finish callback runs, and only a file this
@@ -103,16 +107,19 @@ private:
     int32_t Transmit();
     Step Attempt();
     Step OpenHandles();
+    Step GiveCredentials();
     Step SendUntilAccepted();
     Step AcceptFirstAnswer();
     Step ReadBody();
+    Step FinishWholeBody();
     Step FinishBody();
     std::optional<int32_t> ResumeAfter(const Step& failure);
-    bool ContinuesHeldBytes();
+    std::optional<int64_t> ContinuedRangeEnd();
     void CloseHandles();
     void Finish(int32_t result);
     int64_t Seconds() const { return int64_t(platform::SystemClock().TickMs() - startMs_) / 1000; }
     bool IntoFile() const { return request_.Mode == kIntoFile; }
+    bool Stopped() const { return request_.StopRequested && request_.StopRequested(); }
     void ShowTransportError() { ShowErrorText(transport_.LastError().text); }
 
     DownloadRequest& request_;
@@ -121,6 +128,7 @@ private:
     uint64_t startMs_ = 0;
     int64_t received_ = 0;
     int64_t contentLength_ = 0;  // 0 when the first answer gave none
+    int64_t bodyEnd_ = 0;        // where the answer being read ends; 0 when it did not say
     int64_t blockSize_ = 0;
     std::string validator_;  // the first answer's ETag or Last-Modified, for If-Range
     bool authRetried_ = false;
@@ -199,10 +207,13 @@ Step Transfer::Attempt() {
 }
 
 Step Transfer::OpenHandles() {
-    session_ = transport_.Open({request_.UserAgent, request_.AccessType, request_.ProxyServer});
+    session_ = transport_.Open({request_.UserAgent, request_.AccessType, request_.ProxyServer,
+                                [this] { return Stopped(); }});
     if (!session_) return ShowTransportError(), Step{kInternetOpenError};
     connection_ = session_->Connect(endpoint_.host, endpoint_.port, endpoint_.secure);
     if (!connection_) return ShowTransportError(), Step{kConnectError};
+    if (authRetried_)
+        if (Step given = GiveCredentials(); given.code != kDownloadOk) return given;
     if (request_.AccessType == kNamedProxy) {
         if (!request_.ProxyUser.empty() && !connection_->SetProxyUser(request_.ProxyUser))
             return {kProxyOptionsError};
@@ -222,21 +233,28 @@ Step Transfer::OpenHandles() {
     return {};
 }
 
+// The URL's user and password on the connection.
+Step Transfer::GiveCredentials() {
+    if (!endpoint_.user.empty() && !connection_->SetUser(endpoint_.user))
+        return {kAuthOptionsError};
+    if (!endpoint_.password.empty() && !connection_->SetPassword(endpoint_.password))
+        return {kAuthOptionsError};
+    return {};
+}
+
 Step Transfer::SendUntilAccepted() {
     bool resuming = request_.ResumeAttempt > 0;
     while (true) {
         platform::HttpSendResult sent = http_->Send();
         if (sent == platform::HttpSendResult::CertificateRejected)
             return ShowTransportError(), Step{kSendError};
-        if (sent == platform::HttpSendResult::Failed) return {kSendError, resuming};
+        if (sent == platform::HttpSendResult::Failed)
+            return Stopped() ? Step{kDownloadAborted} : Step{kSendError, resuming};
         int32_t status = http_->StatusCode();
         if (status < 0) return {kStatusReadError};
         if (status == 401 && !authRetried_) {
             // One retry with the URL's credentials; a second 401 is a rejection.
-            if (!endpoint_.user.empty() && !connection_->SetUser(endpoint_.user))
-                return {kAuthOptionsError};
-            if (!endpoint_.password.empty() && !connection_->SetPassword(endpoint_.password))
-                return {kAuthOptionsError};
+            if (Step given = GiveCredentials(); given.code != kDownloadOk) return given;
             authRetried_ = true;
             continue;
         }
@@ -244,40 +262,46 @@ Step Transfer::SendUntilAccepted() {
             request_.HttpStatus = status;
             return {kHttpStatusError};
         }
-        bool continues = status == 206 && ContinuesHeldBytes();
-        if (resuming && !continues) {
+        std::optional<int64_t> rangeEnd = status == 206 ? ContinuedRangeEnd() : std::nullopt;
+        if (resuming && !rangeEnd) {
             request_.HttpStatus = status;
             return {kResumeRefused, true};
         }
-        if (status == 206 && !continues) {
+        if (status == 206 && !rangeEnd) {
             request_.HttpStatus = status;
             return {kHttpStatusError};
         }
-        request_.HttpStatus = 0;  // an answer refused before this one no longer counts
+        bodyEnd_ = rangeEnd.value_or(0);  // a 200's end is its length, read with it
+        request_.HttpStatus = 0;          // an answer refused before this one no longer counts
         return {};
     }
 }
 
-// "bytes FIRST-LAST/TOTAL" must start at the bytes held and end where the file ends.
-bool Transfer::ContinuesHeldBytes() {
+// Where a 206's "bytes FIRST-LAST/TOTAL" ends (LAST + 1), when it starts at the bytes
+// held and ends where the file ends; nothing otherwise.
+std::optional<int64_t> Transfer::ContinuedRangeEnd() {
     std::optional<std::string> range = http_->Header("Content-Range");
     if (!range || range->size() < 6 || !SameText(std::string_view(*range).substr(0, 6), "bytes "))
-        return false;
+        return {};
     std::string_view rest = std::string_view(*range).substr(6);
     size_t dash = rest.find('-'), slash = rest.find('/');
     if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
-        return false;
+        return {};
     std::optional<int64_t> first = ParseCount(rest.substr(0, dash));
     std::optional<int64_t> last = ParseCount(rest.substr(dash + 1, slash - dash - 1));
     std::optional<int64_t> total = ParseCount(rest.substr(slash + 1));
-    if (!first || *first != received_ || !last) return false;
-    if (contentLength_ == 0) return !total || *last + 1 == *total;
-    return total && *total == contentLength_ && *last + 1 == contentLength_;
+    if (!first || *first != received_ || !last || *last < *first) return {};
+    bool endsWithFile = contentLength_ == 0
+                            ? !total || *last + 1 == *total
+                            : total && *total == contentLength_ && *last + 1 == contentLength_;
+    return endsWithFile ? std::optional<int64_t>(*last + 1) : std::nullopt;
 }
 
 Step Transfer::AcceptFirstAnswer() {
     std::optional<std::string> length = http_->Header("Content-Length");
     contentLength_ = length ? ParseCount(*length).value_or(0) : 0;
+    if (bodyEnd_ == 0) bodyEnd_ = contentLength_;
+    if (!IntoFile() && contentLength_ > kMostBytesInMemory) return {kOutOfMemory};
     if (request_.BlockSize != 0)
         blockSize_ = request_.BlockSize;
     else if (contentLength_ >= 1 && contentLength_ <= kLargestWholeBlock)
@@ -303,14 +327,18 @@ Step Transfer::AcceptFirstAnswer() {
 Step Transfer::ReadBody() {
     TransferBuffer& buffer = request_.Buffer;
     while (true) {
+        int64_t wanted = bodyEnd_ > 0 ? std::min(blockSize_, bodyEnd_ - received_) : blockSize_;
+        if (wanted <= 0) return FinishWholeBody();
         uint8_t* into = IntoFile() ? buffer.data() : buffer.data() + received_;
-        int64_t read = http_->Read(into, blockSize_);
+        int64_t read = http_->Read(into, wanted);
+        if (Stopped()) return {kDownloadAborted};
         if (read < 0) return {kReadError, IntoFile()};
         if (IntoFile() && read > 0) {
             file_.Write({into, size_t(read)});
             if (file_.Position() != received_ + read) return {kFileWriteError};
         }
         received_ += read;
+        if (!IntoFile() && received_ > kMostBytesInMemory) return {kOutOfMemory};
         if (request_.OnProgress && read > 0 &&
             request_.OnProgress(request_, received_, contentLength_, Seconds()) == 0)
             return {kDownloadAborted};
@@ -319,8 +347,16 @@ Step Transfer::ReadBody() {
     }
 }
 
+// Every byte the answer announced is in: one more is a server that says one length and
+// sends another; a connection that breaks now has lost nothing.
+Step Transfer::FinishWholeBody() {
+    uint8_t beyond = 0;
+    if (http_->Read(&beyond, 1) > 0) return {kReadError};
+    return FinishBody();
+}
+
 Step Transfer::FinishBody() {
-    if (contentLength_ > 0 && received_ < contentLength_) return {kReadError, IntoFile()};
+    if (bodyEnd_ > 0 && received_ < bodyEnd_) return {kReadError, IntoFile()};
     if (IntoFile()) {
         if (!file_.Flush() || file_.Position() != received_) return {kFileWriteError};
         file_.Close();
@@ -333,6 +369,7 @@ Step Transfer::FinishBody() {
 
 // Nothing when a new attempt should follow; else the result the transfer ends with.
 std::optional<int32_t> Transfer::ResumeAfter(const Step& failure) {
+    if (Stopped()) return kDownloadAborted;
     request_.ResumeAttempt += 1;
     if (request_.ResumeAttempt > request_.MaxResumeAttempts) return kResumeAttemptsUsedUp;
     if (core::TransferCancelFlag != 0) {

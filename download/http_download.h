@@ -6,6 +6,11 @@
 // for the rest only if the file is still the one first answered (If-Range with its
 // strong ETag, else its Last-Modified date), so a file changed on the server is never
 // spliced onto the old bytes: the server answers 200 and the attempt fails with 21.
+//
+// A body ends where its answer said (Content-Length, or the end of a 206's range): bytes
+// past that are an error and never written, and once every byte is in, a broken
+// connection no longer matters. A transfer into memory holds at most
+// kMostBytesInMemory bytes (code 4 beyond them).
 #pragma once
 
 #include <cstdint>
@@ -45,6 +50,10 @@ inline constexpr int32_t kReadError = 19;
 inline constexpr int32_t kCloseError = 20;  // never produced: close failures are ignored
 inline constexpr int32_t kResumeRefused = 21;
 inline constexpr int32_t kResumeAttemptsUsedUp = 22;
+
+// The largest body a transfer into memory takes: far above Apple's software-update
+// catalog, the largest document the program fetches.
+inline constexpr int64_t kMostBytesInMemory = 64 * 1024 * 1024;
 
 // UrlHost and UrlPath: the part was found, or it was not.
 inline constexpr int32_t kUrlPartFound = 1;
@@ -89,6 +98,9 @@ struct DownloadRequest {
     ProgressCallback OnProgress;
     FinishedCallback OnFinished;
     int32_t Result = 0;  // out: the result code
+    // Asked after every block, before each resume and while the transport waits; true
+    // ends the transfer with kDownloadAborted at once (a caller that gave up waiting).
+    std::function<bool()> StopRequested;
 };
 
 // The one request the program's transfers share.

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,9 @@ struct HttpSessionOptions {
     std::string userAgent;
     int32_t accessType = 0;  // 0 = the system's configuration, 3 = the named proxy
     std::string proxyServer;
+    // Asked while a send or a read waits for the network; true gives the wait up within
+    // about a second: the send fails, the read returns what it has or -1.
+    std::function<bool()> stopRequested;
 };
 
 enum class HttpSendResult {

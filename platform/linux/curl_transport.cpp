@@ -1,7 +1,8 @@
 // The HTTP transport on libcurl's multi interface. The engine pulls the body block by
 // block: a read lends its block to the write callback and drives the transfer until the
 // block is full; what does not fit waits in a spill buffer of one curl chunk, and the
-// transfer pauses until the next read, so memory stays at one block plus one chunk.
+// transfer pauses until the next read, so memory stays at one block plus one chunk. A
+// wait for the network polls at most a second at a time, so a stop request ends it soon.
 #include <curl/curl.h>
 #include <strings.h>
 
@@ -90,6 +91,7 @@ private:
     bool Configure();
     void Detach();
     void Drive(bool wait);
+    bool StopRequested() const { return options_.stopRequested && options_.stopRequested(); }
     void Consume(uint8_t* into, int64_t capacity);
     static size_t OnHeader(char* data, size_t, size_t bytes, void* self);
     static size_t OnBody(char* data, size_t, size_t bytes, void* self);
@@ -187,7 +189,10 @@ HttpSendResult CurlRequest::Send() {
         return HttpSendResult::Failed;
     }
     attached_ = true;
-    while (!answered_ && !done_) Drive(true);
+    while (!answered_ && !done_) {
+        if (StopRequested()) return SetError(0, "The transfer was stopped"), HttpSendResult::Failed;
+        Drive(true);
+    }
     if (done_ && outcome_ != CURLE_OK && IsCertificateFailure(outcome_)) {
         FailWithCurlText(outcome_, "The server's certificate was rejected: ");
         return HttpSendResult::CertificateRejected;
@@ -245,7 +250,8 @@ int64_t CurlRequest::Read(uint8_t* into, int64_t capacity) {
         curl_easy_pause(easy_.get(), CURLPAUSE_CONT);  // may deliver the held chunk at once
     }
     bool first = true;
-    while (space_ > 0 && !done_) {
+    bool stopped = false;
+    while (space_ > 0 && !done_ && !(stopped = StopRequested())) {
         Drive(!first);
         first = false;
     }
@@ -253,6 +259,7 @@ int64_t CurlRequest::Read(uint8_t* into, int64_t capacity) {
     target_ = nullptr;
     space_ = 0;
     if (filled > 0) return filled;
+    if (stopped) return SetError(0, "The transfer was stopped"), -1;
     if (done_ && outcome_ != CURLE_OK) return FailWithCurlText(outcome_), -1;
     return 0;
 }

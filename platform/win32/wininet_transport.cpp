@@ -1,6 +1,7 @@
 // The HTTP transport on WinINet: the session, connection and request handles map one to
 // one onto the transport's levels. WinINet follows redirects itself and refuses one
-// from https to http; certificates are checked against the system's store.
+// from https to http; certificates are checked against the system's store. Reads go in
+// pieces, so that a stop request is seen between them.
 #include <windows.h>
 
 #include <wininet.h>
@@ -17,6 +18,7 @@ namespace platform {
 namespace {
 
 thread_local HttpError lastError;
+constexpr DWORD kReadPiece = 65536;
 
 struct InternetCloser {
     void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
@@ -66,7 +68,8 @@ bool SetTextOption(HINTERNET handle, DWORD option, const std::string& text) {
 
 class WinInetRequest : public HttpRequest {
 public:
-    explicit WinInetRequest(InternetHandle request) : request_(std::move(request)) {}
+    WinInetRequest(InternetHandle request, const HttpSessionOptions& options)
+        : request_(std::move(request)), options_(options) {}
 
     bool SetHeader(const std::string& name, const std::string& value) override {
         if (name.find_first_of(":\r\n") != std::string::npos ||
@@ -121,7 +124,11 @@ public:
         if (readFailed_) return -1;
         int64_t filled = 0;
         while (filled < capacity) {
-            DWORD want = DWORD(std::min<int64_t>(capacity - filled, 1 << 30)), got = 0;
+            if (options_.stopRequested && options_.stopRequested()) {
+                lastError = {ERROR_INTERNET_OPERATION_CANCELLED, "The transfer was stopped"};
+                return filled > 0 ? filled : -1;
+            }
+            DWORD want = DWORD(std::min<int64_t>(capacity - filled, kReadPiece)), got = 0;
             if (!InternetReadFile(request_.get(), into + filled, want, &got)) {
                 KeepLastError();
                 readFailed_ = true;  // the bytes so far count; the next read reports it
@@ -142,14 +149,15 @@ private:
     }
 
     InternetHandle request_;
+    const HttpSessionOptions& options_;
     bool sent_ = false;
     bool readFailed_ = false;
 };
 
 class WinInetConnection : public HttpConnection {
 public:
-    WinInetConnection(InternetHandle connection, bool secure)
-        : connection_(std::move(connection)), secure_(secure) {}
+    WinInetConnection(InternetHandle connection, const HttpSessionOptions& options, bool secure)
+        : connection_(std::move(connection)), options_(options), secure_(secure) {}
 
     bool SetProxyUser(const std::string& user) override {
         return SetTextOption(connection_.get(), INTERNET_OPTION_PROXY_USERNAME, user);
@@ -171,19 +179,21 @@ public:
         if (!request) return KeepLastError(), nullptr;
         // WinINet keeps connections for the whole process; a transfer and each of its
         // resumes get a connection of their own instead of one the server may have shut.
-        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request));
+        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request), options_);
         if (!owned->SetHeader("Connection", "close")) return nullptr;
         return owned;
     }
 
 private:
     InternetHandle connection_;
+    const HttpSessionOptions& options_;
     bool secure_;
 };
 
 class WinInetSession : public HttpSession {
 public:
-    explicit WinInetSession(InternetHandle internet) : internet_(std::move(internet)) {}
+    WinInetSession(InternetHandle internet, HttpSessionOptions options)
+        : internet_(std::move(internet)), options_(std::move(options)) {}
 
     std::unique_ptr<HttpConnection> Connect(const std::string& host, int32_t port,
                                             bool secure) override {
@@ -196,11 +206,12 @@ public:
             InternetConnectW(internet_.get(), Widen(host).c_str(), INTERNET_PORT(port), nullptr,
                              nullptr, INTERNET_SERVICE_HTTP, 0, 0);
         if (!connection) return KeepLastError(), nullptr;
-        return std::make_unique<WinInetConnection>(InternetHandle(connection), secure);
+        return std::make_unique<WinInetConnection>(InternetHandle(connection), options_, secure);
     }
 
 private:
     InternetHandle internet_;
+    HttpSessionOptions options_;
 };
 
 class WinInetTransport : public HttpTransport {
@@ -210,7 +221,7 @@ public:
         HINTERNET internet = InternetOpenW(agent.c_str(), DWORD(options.accessType),
                                            proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
         if (!internet) return KeepLastError(), nullptr;
-        return std::make_unique<WinInetSession>(InternetHandle(internet));
+        return std::make_unique<WinInetSession>(InternetHandle(internet), options);
     }
     HttpError LastError() override { return lastError; }
 };

@@ -259,6 +259,47 @@ TEST_F(DownloadStagesTest, ABodyShorterThanAnnouncedIsNoSuccess) {
     EXPECT_FALSE(fs::exists(request.FileName));
 }
 
+// Every byte is in when the connection breaks: the file is whole, never "resumed" from
+// its own end (which a server refuses with 416, losing the file).
+TEST_F(DownloadStagesTest, AReadFailureAfterTheLastByteLosesNothing) {
+    for (int32_t blockSize : {0, 100}) {
+        script = {};
+        script.readFailuresFrom = blockSize == 0 ? 2 : 11;
+        DownloadRequest request = FileRequest();
+        request.BlockSize = blockSize;
+        request.MaxResumeAttempts = 3;
+        EXPECT_EQ(Run(request), kDownloadOk) << blockSize;
+        EXPECT_EQ(script.opens, 1);
+        EXPECT_EQ(request.BytesReceived, 1000);
+        EXPECT_EQ(fs::file_size(request.FileName), 1000u);
+    }
+}
+
+// A body without end (an endless listing) or announced beyond the bound ends with code 4
+// instead of growing until the system kills the program; a body at the bound arrives.
+TEST_F(DownloadStagesTest, TransfersIntoMemoryStopAtTheirBound) {
+    struct Case {
+        int64_t length, announced;
+        int32_t result;
+        int reads;  // -1: any
+    };
+    for (Case c : {Case{kMostBytesInMemory + 1, 0, kOutOfMemory, -1},
+                   Case{kMostBytesInMemory + 1, kMostBytesInMemory + 1, kOutOfMemory, 0},
+                   Case{kMostBytesInMemory, 0, kDownloadOk, -1}}) {
+        script = {};
+        script.length = c.length;
+        script.announced = c.announced;
+        DownloadRequest request = FileRequest();
+        request.Mode = kIntoMemory;
+        request.BlockSize = 1048576;
+        EXPECT_EQ(Run(request), c.result) << c.length << " " << c.announced;
+        EXPECT_EQ(request.Buffer.size(), c.result == kDownloadOk ? c.length : 0);
+        if (c.reads >= 0) {
+            EXPECT_EQ(script.reads, c.reads);
+        }
+    }
+}
+
 // Counts beyond 2 GiB: the file position check must not wrap.
 TEST_F(DownloadStagesTest, TransfersPastTwoGibibytes) {
     script.length = (int64_t(1) << 31) + 3 * 1048576 + 5;

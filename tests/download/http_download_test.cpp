@@ -155,12 +155,25 @@ TEST_F(HttpDownloadTest, OneRetryWithTheUrlsCredentials) {
     EXPECT_TRUE(Contains(requests[0], "auth=no -> 401"));
     EXPECT_TRUE(Contains(requests[1], "auth=yes -> 200"));
 
+    // A resume opens a new connection: the credentials go with it.
     fs::remove(target());
+    size_t before = Requests().size();
+    std::string dropping = Url("/f.bin?auth=ann:s3cret&drop=1000000&drops=1");
+    request = FileRequest(dropping.insert(7, "ann:s3cret@"));
+    request.BlockSize = 65536;
+    ASSERT_EQ(HttpDownload(request), kDownloadOk);
+    EXPECT_TRUE(test::ReadFile(target()) == content_);
+    requests = Requests();
+    ASSERT_EQ(requests.size(), before + 3);
+    EXPECT_TRUE(Contains(requests[before + 2], "auth=yes -> 206")) << requests[before + 2];
+
+    fs::remove(target());
+    before = Requests().size();
     std::string wrong = Url("/f.bin?auth=ann:s3cret");
     request = FileRequest(wrong.insert(7, "ann:guess@"));
     EXPECT_EQ(HttpDownload(request), kHttpStatusError);
     EXPECT_EQ(request.HttpStatus, 401);
-    EXPECT_EQ(Requests().size(), 4u);
+    EXPECT_EQ(Requests().size(), before + 2);
     EXPECT_FALSE(fs::exists(target()));
 }
 
@@ -242,6 +255,17 @@ TEST_F(HttpDownloadTest, ResumeAnsweredWithTheWholeFileOrAWrongRangeFails) {
         EXPECT_EQ(request.ResumeAttempt, 3);
         EXPECT_FALSE(fs::exists(target()));
     }
+}
+
+// A resumed answer that carries more than its range: the bytes beyond the file's end
+// never reach it, and the transfer fails.
+TEST_F(HttpDownloadTest, AnAnswerLongerThanItsRangeIsAnError) {
+    DownloadRequest request = FileRequest(Url("/f.bin?drop=1000000&drops=1&excess=100"), 3);
+    request.BlockSize = 65536;
+    EXPECT_EQ(HttpDownload(request), kReadError);
+    EXPECT_FALSE(fs::exists(target()));
+    EXPECT_EQ(Requests().size(), 2u) << "not resumed";
+    EXPECT_EQ(progress_.back().first, int64_t(content_.size()));
 }
 
 TEST_F(HttpDownloadTest, NoResumeAttemptsEndAtTheFirstDrop) {
@@ -400,6 +424,16 @@ TEST_F(HttpsDownloadTest, TrustedCertificatesOnlyAndResumesOverTls) {
     std::string url = Url("/f.bin");
     DownloadRequest wrongName = FileRequest(url.replace(url.find("127.0.0.1"), 9, "localhost"));
     EXPECT_EQ(HttpDownload(wrongName), kSendError);
+
+    // A redirect from https to plain http is not followed.
+    fs::remove(target());
+    fs::create_directories(root_->file("plain"));
+    test::TestServer plain(root_->file("plain"));
+    ASSERT_TRUE(plain.running());
+    DownloadRequest downgraded = FileRequest(Url("/f.bin?location=" + plain.Url("/f.bin")));
+    EXPECT_EQ(HttpDownload(downgraded), kSendError);
+    EXPECT_FALSE(fs::exists(target()));
+    EXPECT_TRUE(plain.Requests().empty());
 }
 
 }  // namespace

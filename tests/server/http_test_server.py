@@ -18,8 +18,11 @@ unless If-Range names another version of the file, then 200 with the whole file.
 parameters change the answer:
   auth=USER:PASSWORD  401 with a Basic challenge unless those credentials come along
   redirect=N          302 to the same URL with redirect=N-1, until N is 0
+  location=URL        302 to URL (another server, another scheme)
   norange=1           ignore Range: always 200 with the whole file
   badrange=1          answer a Range with 206 from byte 0 (a broken server)
+  excess=N            a 206 sends N bytes more than its Content-Range says, Content-Length
+                      counting them (a broken server)
   nolength=1          no Content-Length; the body ends when the connection closes
   validators=0        neither ETag nor Last-Modified; etag=0: no ETag only
   rate=BYTES          send at most BYTES per second
@@ -116,6 +119,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if self.headers.get("Authorization") != expected:
                 return self.answer_short(401, "who are you?\n",
                                          [("WWW-Authenticate", 'Basic realm="test"')])
+        if "location" in query:
+            return self.answer_short(302, "moved\n", [("Location", query["location"])])
         if int(query.get("redirect", "0")) > 0:
             query["redirect"] = str(int(query["redirect"]) - 1)
             target = url.path + "?" + urllib.parse.urlencode(query)
@@ -161,6 +166,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if span and query.get("badrange") == "1":
             first = 0
         count = last - first + 1
+        excess = int(query.get("excess", "0")) if status == 206 else 0
         self.record(status)
         self.send_response(status)
         if status == 206:
@@ -169,7 +175,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
             self.close_connection = True
         else:
-            self.send_header("Content-Length", str(count))
+            self.send_header("Content-Length", str(count + excess))
         if query.get("validators") != "0":
             if query.get("etag") != "0":
                 self.send_header("ETag", self.etag(info))
@@ -181,6 +187,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_body(f, first, min(count, limit), int(query.get("rate", "0")))
         if limit < count:
             self.drop(query.get("nolength") == "1")
+        elif excess:
+            self.wfile.write(b"\0" * excess)
 
     def drop(self, reset):
         """Ends the connection mid-body: an orderly close where the length tells the
