@@ -26,10 +26,12 @@ namespace {
 constexpr int32_t kArchiveBlockSize = 524288;
 constexpr int32_t kStillRunning = -1;
 
-// The transfer of the download thread. It may outlive a worker that stopped waiting;
-// the download slot keeps a second one from starting meanwhile.
+// The transfer of the download thread; the worker reads it only once the thread ended.
 DownloadRequest archiveDownload;
 std::atomic<int32_t> archiveResult{kStillRunning};
+// Raised by a worker that gave up waiting: the transfer ends and reports nothing, the
+// worker has said why.
+std::atomic<bool> archiveStopped{false};
 
 void ShowError(const std::string& title, const std::string& text) {
     ui::UI().MessageBox(title, text, ui::Icon::Error, ui::Buttons::Ok);
@@ -61,10 +63,19 @@ bool UnpackTools() {
 }
 
 // The download on its thread, waited for at most the limit; its result code, or
-// kStillRunning after a timeout (the thread goes on).
-int32_t DownloadArchive() {
+// kStillRunning after a timeout. Either way the thread has ended: a transfer still going
+// would write into a folder that is about to go (and keep it on Windows).
+int32_t AwaitArchive(std::jthread& thread) {
     bool ended = WaitUntil([] { return archiveResult != kStillRunning; }, kDownloadWaitMs);
+    if (!ended) archiveStopped = true;
+    thread.join();
     return ended ? archiveResult.load() : kStillRunning;
+}
+
+int32_t ReportUnlessStopped(DownloadRequest& request, int32_t code, int64_t received, int64_t total,
+                            int64_t seconds) {
+    if (archiveStopped) return 0;
+    return ReportDownloadResult(request, code, received, total, seconds);
 }
 
 void SaveToRepository(const std::string& dataSet, const std::string& name) {
@@ -90,11 +101,12 @@ core::Outcome Install(const std::string& target) {
         return core::Outcome::Failed;
     }
     resources::HideTempFolderEntries();
-    if (!StartCloverDownload()) {
+    std::jthread download = StartCloverDownload();
+    if (!download.joinable()) {
         ShowError("Error!", "Can't download Latest Clover.");
         return core::Outcome::Failed;
     }
-    int32_t result = DownloadArchive();
+    int32_t result = AwaitArchive(download);
     if (result == kStillRunning) {
         ShowError("Error!", "Can't download Latest Clover: Timeout " +
                                 std::to_string(kDownloadWaitMs / 1000) + " secs.");
@@ -120,13 +132,14 @@ core::Outcome Install(const std::string& target) {
         return core::Outcome::Failed;
     }
 
-    if (platform::FileSize(dataSet) <= 0 ||
-        !resources::UnpackArchive({}, target, false, dataSet, true, false)) {
+    bool copied = platform::FileSize(dataSet) > 0 &&
+                  resources::UnpackArchive({}, target, false, dataSet, true, false);
+    // A cancel during the extraction leaves part of the set: not installed, and no error.
+    if (core::CancelFlag != 0) return core::Outcome::Cancelled;
+    if (!copied) {
         ShowError("Error!", "Error Copy the Latest Clover Data Set to Selected Drive.");
         return core::Outcome::Failed;
     }
-    // A cancel during the extraction leaves part of the set: not installed.
-    if (core::CancelFlag != 0) return core::Outcome::Cancelled;
     if (core::SaveLatestCloverAfterDL == 1) SaveToRepository(dataSet, dataSetName);
     return core::Outcome::Done;
 }
@@ -138,11 +151,11 @@ core::Outcome InstallCloverDataSet(const std::string& target) {
     return Install(target);
 }
 
-bool StartCloverDownload() {
-    if (!ClaimDownloadSlot()) return false;
+std::jthread StartCloverDownload() {
+    if (!ClaimDownloadSlot()) return {};
     archiveResult = kStillRunning;
-    std::thread(DownloadCloverArchive, 0).detach();
-    return true;
+    archiveStopped = false;
+    return std::jthread(DownloadCloverArchive, 0);
 }
 
 int32_t DownloadCloverArchive(int32_t) {
@@ -153,7 +166,8 @@ int32_t DownloadCloverArchive(int32_t) {
     archiveDownload.MaxResumeAttempts = core::ResumeMaxAttemptsNumber;
     archiveDownload.OnConnected = ShowConnecting;
     archiveDownload.OnProgress = ShowDownloadProgress;
-    archiveDownload.OnFinished = ReportDownloadResult;
+    archiveDownload.OnFinished = ReportUnlessStopped;
+    archiveDownload.StopRequested = [] { return archiveStopped.load(); };
     archiveDownload.FileName = core::TempFolder + CloverArchiveName(core::DownloadRevision);
     int32_t result = HttpDownload(archiveDownload);
     archiveResult = result;

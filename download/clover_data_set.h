@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "core/outcome.h"
 
@@ -15,9 +16,9 @@ namespace download {
 // gone afterwards on every path.
 core::Outcome InstallCloverDataSet(const std::string& target);
 
-// Starts DownloadCloverArchive on a thread of its own when no other download runs; false
-// when one does, and then nothing starts.
-bool StartCloverDownload();
+// Starts DownloadCloverArchive on a thread of its own when no other download runs; a
+// thread that is not joinable when one does, and then nothing starts.
+std::jthread StartCloverDownload();
 
 // The download thread's body: CloverISO-DownloadRevision.tar.lzma into TempFolder, with
 // the standard progress and result report. Frees the download slot at its end. Returns 0.

@@ -1,6 +1,7 @@
 // The "DL" data set's ways out that the command-line test cannot reach: another download
-// running, a cancelled download and a download that outlasts the wait. Each leaves no
-// temporary folder and reports what happened, never success.
+// running, a cancelled download, a download that outlasts the wait and a cancel during
+// the extraction. Each leaves no temporary folder and reports what happened, never
+// success.
 #include "download/clover_data_set.h"
 
 #include <netinet/in.h>
@@ -8,17 +9,18 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
+#include "app/main_window.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "download/download_slot.h"
 #include "platform/clock.h"
 #include "tests/download/test_server.h"
 #include "tests/test_support.h"
+#include "ui/toolkit.h"
 
 namespace {
 
@@ -51,6 +53,7 @@ protected:
         // A download left running by a test must end before the next one starts.
         download::WaitUntil([] { return !core::DownloadThreadRunning; }, 60000);
         core::TransferCancelFlag = 0;
+        core::CancelFlag = 0;
         unsetenv("STICKFORGE_CLOVER_HOST");
         unsetenv("TMPDIR");
     }
@@ -118,7 +121,9 @@ private:
     int port_ = 0;
 };
 
-TEST_F(CloverDataSet, ADownloadOutlastingTheWaitIsATimeout) {
+// The transfer is stopped and its thread has ended before the folder goes: a transfer
+// that went on would write into a deleted file (Linux) or keep the folder (Windows).
+TEST_F(CloverDataSet, ADownloadOutlastingTheWaitIsStoppedFirst) {
     SilentServer server;
     ASSERT_GT(server.port(), 0);
     setenv("STICKFORGE_CLOVER_HOST", ("http://127.0.0.1:" + std::to_string(server.port())).c_str(),
@@ -127,14 +132,46 @@ TEST_F(CloverDataSet, ADownloadOutlastingTheWaitIsATimeout) {
     EXPECT_EQ(download::InstallCloverDataSet(scratch.file("stick")), core::Outcome::Failed);
     EXPECT_TRUE(Said("[Error!] Error: Can't download Latest Clover: Timeout 300 secs.\n"))
         << output();
+    EXPECT_FALSE(core::DownloadThreadRunning) << "the download went on after the timeout";
+    EXPECT_FALSE(Said("Download aborted")) << "the timeout is the one message: " << output();
     EXPECT_TRUE(NoTempFolder());
-    EXPECT_TRUE(core::DownloadThreadRunning) << "the download goes on after the timeout";
-
-    // Over before the test ends: the process's exit would tear down what it still uses.
     server.Close();
-    for (int i = 0; i < 1000 && core::DownloadThreadRunning; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(core::DownloadThreadRunning);
+}
+
+// Raises CancelFlag at the first progress of the extraction onto the target, as the
+// cancel button would.
+class CancellingExtraction : public ui::ConsoleToolkit {
+public:
+    using ConsoleToolkit::ConsoleToolkit;
+    void PaintStatus(int id, const ui::StatusPaint& paint) override {
+        if (paint.text.starts_with("Extracted (")) core::CancelFlag = 1;
+        ConsoleToolkit::PaintStatus(id, paint);
+    }
+};
+
+TEST_F(CloverDataSet, ACancelDuringTheExtractionIsACancel) {
+    for (const char* tool : {"python3", "xorriso", "xz"})
+        if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
+            GTEST_SKIP() << tool << " is not installed";
+    std::string mirror = "sh '" STICKFORGE_CLOVER_MIRROR "' '" STICKFORGE_BOOT_FILE "' '" +
+                         scratch.file("mirror") + "' 5151 >/dev/null";
+    ASSERT_EQ(std::system(mirror.c_str()), 0);
+    test::TestServer server(scratch.file("mirror"));
+    ASSERT_TRUE(server.running());
+    setenv("STICKFORGE_CLOVER_HOST", server.Url("").c_str(), 1);
+    FILE* out = std::tmpfile();
+    ui::SetToolkit(std::make_unique<CancellingExtraction>(ui::ConsoleOptions{false, out, nullptr}));
+    app::BuildMainWindow();  // the extraction shows its progress in it
+
+    EXPECT_EQ(download::InstallCloverDataSet(scratch.file("stick")), core::Outcome::Cancelled);
+    ui::SetToolkit(nullptr);
+    std::rewind(out);
+    std::string said;
+    for (int c; (c = std::fgetc(out)) != EOF;) said += char(c);
+    std::fclose(out);
+    EXPECT_NE(said.find("Extracted (1/"), std::string::npos) << said;
+    EXPECT_EQ(said.find("Error"), std::string::npos) << said;
+    EXPECT_TRUE(NoTempFolder());
 }
 
 }  // namespace
