@@ -1,7 +1,8 @@
 // The HTTP transport on WinINet: the session, connection and request handles map one to
 // one onto the transport's levels. WinINet follows redirects itself and refuses one
-// from https to http; certificates are checked against the system's store. Reads go in
-// pieces, so that a stop request is seen between them.
+// from https to http; where it follows one all the same (Wine), the answer is refused
+// before its body is read. Certificates are checked against the system's store. Reads
+// go in pieces, so that a stop request is seen between them.
 #include <windows.h>
 
 #include <wininet.h>
@@ -68,8 +69,8 @@ bool SetTextOption(HINTERNET handle, DWORD option, const std::string& text) {
 
 class WinInetRequest : public HttpRequest {
 public:
-    WinInetRequest(InternetHandle request, const HttpSessionOptions& options)
-        : request_(std::move(request)), options_(options) {}
+    WinInetRequest(InternetHandle request, const HttpSessionOptions& options, bool secure)
+        : request_(std::move(request)), options_(options), secure_(secure) {}
 
     bool SetHeader(const std::string& name, const std::string& value) override {
         if (name.find_first_of(":\r\n") != std::string::npos ||
@@ -87,7 +88,12 @@ public:
         if (sent_) DiscardBody();  // the answer before must be read before the next send
         sent_ = true;
         readFailed_ = false;
-        if (HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0)) return HttpSendResult::Sent;
+        if (HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0)) {
+            if (!secure_ || !RedirectedToPlainHttp()) return HttpSendResult::Sent;
+            SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+            KeepLastError();
+            return HttpSendResult::Failed;
+        }
         DWORD code = GetLastError();
         if (IsCertificateFailure(code)) {
             KeepLastError("The server's certificate was rejected: ");
@@ -141,6 +147,18 @@ public:
     }
 
 private:
+    // Whether the answer came from a plain http address, after redirects.
+    bool RedirectedToPlainHttp() {
+        std::vector<wchar_t> url(2048);
+        DWORD size = DWORD(url.size() * sizeof(wchar_t));
+        while (!InternetQueryOptionW(request_.get(), INTERNET_OPTION_URL, url.data(), &size)) {
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= url.size()) return false;
+            url.resize(size + 1);  // size counts bytes or characters: enough either way
+            size = DWORD(url.size() * sizeof(wchar_t));
+        }
+        return _wcsnicmp(url.data(), L"http:", 5) == 0;
+    }
+
     void DiscardBody() {
         char sink[16384];
         DWORD got = 0;
@@ -150,6 +168,7 @@ private:
 
     InternetHandle request_;
     const HttpSessionOptions& options_;
+    bool secure_;
     bool sent_ = false;
     bool readFailed_ = false;
 };
@@ -179,7 +198,7 @@ public:
         if (!request) return KeepLastError(), nullptr;
         // WinINet keeps connections for the whole process; a transfer and each of its
         // resumes get a connection of their own instead of one the server may have shut.
-        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request), options_);
+        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request), options_, secure_);
         if (!owned->SetHeader("Connection", "close")) return nullptr;
         return owned;
     }

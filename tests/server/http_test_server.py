@@ -65,7 +65,8 @@ def make_certificates(folder):
         "-subj", "/CN=Stickforge Test Authority")
     run("req", *new_key, "-keyout", key, "-out", csr, "-subj", "/CN=127.0.0.1")
     with open(ext, "w") as f:
-        f.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+        # The address also as a DNS name: Wine matches the host only against those.
+        f.write("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\nbasicConstraints=CA:FALSE\n"
                 "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
     run("x509", "-req", "-in", csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial",
         "-out", cert, "-days", "2", "-extfile", ext)

@@ -1,18 +1,26 @@
 // Checks of the download engine through WinINet under Wine, against the loopback test
 // server: success into a file and into memory, redirects, the 401 retry, a cancel (7),
 // a rejected status (10), a resume answered with the whole file (21), used-up attempts
-// (22) and resumed transfers. Prints "N passed, N failed".
-// Usage: download_win32_check BASE-URL SERVED-FOLDER SCRATCH-FOLDER
+// (22) and resumed transfers; over TLS, a certificate from an unknown authority (16 at
+// once), and once the authority is trusted, a download and the refusal of a redirect to
+// plain http. Prints "N passed, N failed".
+// Usage: download_win32_check BASE-URL SERVED-FOLDER SCRATCH-FOLDER [TLS-BASE-URL]
+//        download_win32_check --trust CA-PEM-FILE     (exit 0 when it is trusted now)
+//        download_win32_check --trusted TLS-BASE-URL BASE-URL SERVED-FOLDER SCRATCH-FOLDER
 #include <windows.h>
+
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/state.h"
 #include "download/http_download.h"
 #include "platform/clock.h"
+#include "platform/http_transport.h"
 #include "tests/win32/check.h"
 #include "ui/console/console_toolkit.h"
 
@@ -126,11 +134,64 @@ void CheckResumes(const Setup& s, CheckClock& clock) {
     core::TransferCancelFlag = 0;
 }
 
+// Before the authority is trusted: a rejection at once, never retried, no file.
+void CheckUntrusted(const Setup& s, const std::string& tlsBase) {
+    DeleteFileA(s.target.c_str());
+    DownloadRequest untrusted = FileRequest(s, "", 3);
+    untrusted.Url = tlsBase + "/f.bin";
+    CHECK(HttpDownload(untrusted) == kSendError);
+    CHECK(untrusted.ResumeAttempt == 0);
+    CHECK(platform::SystemHttp().LastError().text.starts_with("The server's certificate"));
+    CHECK(!Exists(s.target));
+}
+
+void CheckTrusted(const Setup& s, const std::string& tlsBase, const std::string& plainBase) {
+    DownloadRequest trusted = FileRequest(s, "", 3);
+    trusted.Url = tlsBase + "/f.bin?drop=300000&drops=1";
+    CHECK(HttpDownload(trusted) == kDownloadOk);
+    CHECK(trusted.ResumeAttempt == 1);
+    CHECK(ReadWhole(s.target) == s.content);
+
+    DeleteFileA(s.target.c_str());
+    DownloadRequest downgraded = FileRequest(s, "", 3);
+    downgraded.Url = tlsBase + "/f.bin?location=" + plainBase + "/f.bin";
+    CHECK(HttpDownload(downgraded) == kSendError);
+    CHECK(downgraded.ResumeAttempt == 0);
+    CHECK(!Exists(s.target));
+}
+
+// The authority of a PEM file into the machine's root store of this (test) prefix.
+bool TrustAuthority(const std::string& pemFile) {
+    std::string pem = ReadWhole(pemFile);
+    DWORD size = 0;
+    if (pem.empty() ||
+        !CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
+                              &size, nullptr, nullptr))
+        return false;
+    std::string der(size, '\0');
+    if (!CryptStringToBinaryA(pem.c_str(), DWORD(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr))
+        return false;
+    HCERTSTORE root =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    if (!root) return false;
+    bool added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING,
+                                                  reinterpret_cast<const BYTE*>(der.data()), size,
+                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    CertCloseStore(root, 0);
+    return added;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: download_win32_check BASE-URL SERVED-FOLDER SCRATCH\n");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "--trust") return TrustAuthority(args[1]) ? 0 : 1;
+    bool trusted = !args.empty() && args[0] == "--trusted";
+    if (trusted ? args.size() != 5 : args.size() != 3 && args.size() != 4) {
+        std::fprintf(stderr,
+                     "usage: download_win32_check BASE-URL SERVED-FOLDER SCRATCH "
+                     "[TLS-BASE-URL]\n");
         return 2;
     }
     // Status lines and message boxes go to standard error.
@@ -138,12 +199,18 @@ int main(int argc, char** argv) {
     auto clock = std::make_unique<CheckClock>();
     CheckClock& clockRef = *clock;
     platform::SetClock(std::move(clock));
-    Setup setup{argv[1], argv[2], std::string(argv[3]) + "\\f.bin", ""};
+    size_t first = trusted ? 2 : 0;
+    Setup setup{args[first], args[first + 1], args[first + 2] + "\\f.bin", ""};
     setup.content = ReadWhole(setup.served + "\\f.bin");
     CHECK(setup.content.size() > 1000000);
+    if (trusted) {
+        CheckTrusted(setup, args[1], setup.base);
+        return check::Summary();
+    }
     // Rejections first: WinINet keeps credentials that worked for the rest of the process.
     CheckRejections(setup);
     CheckSuccess(setup);
     CheckResumes(setup, clockRef);
+    if (args.size() == 4) CheckUntrusted(setup, args[3]);
     return check::Summary();
 }
