@@ -18,6 +18,7 @@ test_server_py=$here/../server/http_test_server.py
 
 mkdir "$scratch/files" "$scratch/got"
 head -c 3000000 /dev/urandom >"$scratch/files/f.bin"
+truncate -s 64M "$scratch/files/big.bin"
 start_test_server "$scratch/files" --tls "$scratch/certs" ||
     { echo "FAILED: the TLS test server did not start"; exit 1; }
 tls_base=https://127.0.0.1:$server_port tls_pid=$server_pid server_pid=
