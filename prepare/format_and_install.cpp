@@ -142,7 +142,11 @@ std::string LayoutLines() {
         lines = "Align:\tto flash block (2048 sects)\r\n";
     else if (core::StartLBASector == "4096" || core::StartLBASector == "8192")
         lines = "Align:\tto " + core::StartLBASector + " (sects)\r\n";
-    return lines + "FS:\t" + core::FileSystem + "\r\n";
+    lines += "FS:\t" + core::FileSystem + "\r\n";
+    // UEFI firmware starts EFI/BOOT/BOOTX64.efi from FAT volumes only.
+    if (!core::IsFat32(core::FileSystemChoice()))
+        lines += "UEFI:\tnot bootable (firmware reads FAT32 only)\r\n";
+    return lines;
 }
 
 std::string DataSetLine() {

@@ -395,4 +395,27 @@ TEST_F(FormatTest, XpcMovesToFat32AndAnUnmountedPartitionGetsALetter) {
     EXPECT_EQ(EntryOf(mbr + 446, 1).first, 4096u + 32768u);
 }
 
+// UEFI firmware reads FAT only: the summary of a stick it cannot start says so.
+TEST_F(FormatTest, SummarySaysWhenUefiFirmwareCannotStartTheStick) {
+    toolkit().SetAssumeYes(false);  // the confirmation is declined after the summary
+    const std::string line = "UEFI:\tnot bootable (firmware reads FAT32 only)\n";
+    struct Case {
+        const char* bootRecords;
+        const char* fileSystem;
+        bool said;
+    };
+    for (const Case& c : {Case{"Clover", "exFAT", true}, Case{"Windows", "NTFS", true},
+                          Case{"Windows", "UDF", true}, Case{"Clover", "FAT32-LBA", false},
+                          Case{"XPC", "exFAT", false}}) {
+        SCOPED_TRACE(std::string(c.bootRecords) + " " + c.fileSystem);
+        core::Boot_records = c.bootRecords;
+        core::FileSystem = c.fileSystem;
+        size_t from = output().size();
+        Format();
+        std::string summary = output().substr(from);
+        EXPECT_NE(summary.find("WILL BE DESTROYED."), std::string::npos) << summary;
+        EXPECT_EQ(summary.find(line) != std::string::npos, c.said) << summary;
+    }
+}
+
 }  // namespace

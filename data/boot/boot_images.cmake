@@ -55,3 +55,20 @@ assemble_boot(${BOOT_BINARY_DIR}/selftest_boot selftest_boot.asm)
 assemble_boot(${BOOT_BINARY_DIR}/selftest_efildr20 selftest_boot.asm -DEFILDR20)
 add_custom_target(selftest_boot ALL
                   DEPENDS ${BOOT_BINARY_DIR}/selftest_boot ${BOOT_BINARY_DIR}/selftest_efildr20)
+
+# build/boot/selftest_bootx64.efi, from Debian's GRUB for x86-64 UEFI when it is there.
+find_program(GRUB_MKIMAGE grub-mkimage)
+set(GRUB_EFI_MODULES /usr/lib/grub/x86_64-efi)
+if(GRUB_MKIMAGE AND EXISTS ${GRUB_EFI_MODULES}/serial.mod AND NOT CMAKE_CROSSCOMPILING)
+  set(UEFI_SELFTEST ${BOOT_BINARY_DIR}/selftest_bootx64.efi)
+  add_custom_command(
+    OUTPUT ${UEFI_SELFTEST}
+    COMMAND ${GRUB_MKIMAGE} -O x86_64-efi -d ${GRUB_EFI_MODULES} -p /EFI/BOOT
+            -c ${BOOT_SOURCE_DIR}/selftest_uefi.cfg -o ${UEFI_SELFTEST}
+            serial terminal echo iorw halt part_msdos fat
+    DEPENDS ${BOOT_SOURCE_DIR}/selftest_uefi.cfg
+    COMMENT "Building the UEFI self-test loader"
+    VERBATIM)
+  add_custom_target(selftest_uefi ALL DEPENDS ${UEFI_SELFTEST})
+  add_dependencies(selftest_boot selftest_uefi)
+endif()

@@ -167,6 +167,14 @@ void ReportToolFailure(Reporter& reporter, const std::string& output, bool clust
     reporter.Fail(command == kFormatTooSmall ? 0 : command);
 }
 
+// Fewer clusters than FAT32 allows: no FAT driver reads the volume as the FAT32 it is.
+bool TooFewFat32Clusters(const std::string& node) {
+    UniqueFd fd(open(node.c_str(), O_RDONLY | O_CLOEXEC));
+    std::vector<uint8_t> bootSector(512);
+    return fd && pread(fd.get(), bootSector.data(), bootSector.size(), 0) == 512 &&
+           FatClusterCount(bootSector) < kFat32MinClusters;
+}
+
 void MakeFileSystem(const FormatRequest& request, const MkfsPlan& plan, const LetterVolume& volume,
                     Reporter& reporter) {
     if (!reporter.Send(kFormatCreating)) return reporter.Finish(false);
@@ -176,6 +184,10 @@ void MakeFileSystem(const FormatRequest& request, const MkfsPlan& plan, const Le
     // mkfs.exfat can fail with exit code 0: the volume itself tells.
     if (exitCode != 0 || ProbedType(volume.node) != plan.probedType)
         return ReportToolFailure(reporter, output, request.clusterSize != 0);
+    if (plan.probedType == "vfat" && TooFewFat32Clusters(volume.node)) {
+        reporter.Send(kFormatTooSmall);
+        return reporter.Finish(false);
+    }
     // The new file system is on the device, and the table names it, before success is told.
     auto type = FormattedPartitionType(request.fileSystem);
     auto partition = DescribeBlockDevice(volume.device);

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cerrno>
 
+#include "platform/byte_order.h"
+
 namespace platform::linuxos {
 namespace {
 
@@ -136,6 +138,20 @@ bool ClusterSizeFits(const std::string& fileSystem, uint32_t clusterSize, uint32
     if (fileSystem == "NTFS") return clusterSize <= kNtfsMaxCluster;
     if (fileSystem == "UDF") return clusterSize <= kUdfMaxBlock;
     return false;
+}
+
+uint32_t FatClusterCount(const std::vector<uint8_t>& bootSector) {
+    if (bootSector.size() < 512) return 0;
+    const uint8_t* bpb = bootSector.data();
+    uint32_t perCluster = bpb[13];
+    uint32_t total = ReadLe16(bpb + 19) ? ReadLe16(bpb + 19) : ReadLe32(bpb + 32);
+    uint32_t fatSize = ReadLe16(bpb + 22) ? ReadLe16(bpb + 22) : ReadLe32(bpb + 36);
+    uint32_t bytesPerSector = ReadLe16(bpb + 11);
+    uint32_t rootSectors =
+        bytesPerSector ? (ReadLe16(bpb + 17) * 32 + bytesPerSector - 1) / bytesPerSector : 0;
+    uint64_t system = uint64_t(ReadLe16(bpb + 14)) + uint64_t(bpb[16]) * fatSize + rootSectors;
+    if (perCluster == 0 || system >= total) return 0;
+    return uint32_t((total - system) / perCluster);
 }
 
 uint32_t FailureCommand(const std::string& output, bool clusterSizeGiven) {

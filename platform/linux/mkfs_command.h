@@ -36,6 +36,12 @@ std::string MkfsTool(const std::string& fileSystem);
 // (the tool's choice) always can.
 bool ClusterSizeFits(const std::string& fileSystem, uint32_t clusterSize, uint32_t sectorSize);
 
+// The number of clusters of the FAT volume whose boot sector this is (at least 512 bytes).
+// FAT drivers, firmware among them, take a volume of fewer than kFat32MinClusters for
+// FAT16 whatever its layout; mkfs.fat only warns about it.
+constexpr uint32_t kFat32MinClusters = 65525;
+uint32_t FatClusterCount(const std::vector<uint8_t>& bootSector);
+
 // The error command a failed tool's messages name, or 0 for none. Complaints about the
 // cluster count only blame the cluster size when one was asked for.
 uint32_t FailureCommand(const std::string& output, bool clusterSizeGiven);

@@ -195,7 +195,7 @@ TEST_F(Imaging, RestoresTheSecondPartitionOfAFormattedDisk) {
     LoopDisk& disk = NewDisk(96);
     ASSERT_TRUE(disk.attached());
     RunResult format =
-        Format(disk.device(), {{"MultiPartitions", "1"}, {"BootPartitionSize", "32"}});
+        Format(disk.device(), {{"MultiPartitions", "1"}, {"BootPartitionSize", "40"}});
     ASSERT_EQ(format.status, 0) << format.Log();
     disk.Unmount();
     std::vector<uint8_t> mbrBefore = disk.Read(0, 1);

@@ -1,6 +1,7 @@
-// Boots a disk image in QEMU (SeaBIOS, TCG) and collects what the boot printed: SeaBIOS
+// Boots a disk image in QEMU (TCG) and collects what the boot printed. Legacy: SeaBIOS
 // copies INT 10h text to the serial console, and the self-test boot file ends QEMU
-// through the isa-debug-exit port.
+// through the isa-debug-exit port. UEFI: OVMF on the q35 machine starts the stick's
+// EFI/BOOT/BOOTX64.efi, whose self-test prints on COM1 and leaves through the same port.
 #pragma once
 
 #include <cstdint>
@@ -10,16 +11,36 @@
 
 namespace test {
 
+// How the disk is attached. SeaBIOS: the first IDE disk, or a USB stick on EHCI. OVMF:
+// the first SATA disk (AHCI; QEMU gives IDE and SATA disks 512-byte sectors only), a USB
+// stick on xHCI (bulk-only transport, the one USB storage device of QEMU that takes a
+// sector size), or an NVMe disk.
+enum class Attach { FirstDisk, UsbStick, Nvme };
+
 struct QemuBoot {
-    bool usb = false;  // the disk as a USB stick on EHCI, else as the first IDE disk
-    int seconds = 20;  // bound of the run
-    std::string key;   // sent with the monitor's sendkey once `key_after` is printed
+    Attach attach = Attach::FirstDisk;
+    bool uefi = false;            // OVMF instead of SeaBIOS
+    uint32_t sector_bytes = 512;  // the logical sector size the disk reports
+    int seconds = 20;             // bound of the run
+    std::string key;              // sent with the monitor's sendkey once `key_after` is printed
     std::string key_after;
     std::vector<std::string> stop_at;     // texts that end the run early
     std::vector<uint64_t> failing_reads;  // sectors whose first read fails, as on a flaky stick
 
     QemuBoot& AsUsbStick() {
-        usb = true;
+        attach = Attach::UsbStick;
+        return *this;
+    }
+    QemuBoot& As(Attach how) {
+        attach = how;
+        return *this;
+    }
+    QemuBoot& InUefi() {
+        uefi = true;
+        return *this;
+    }
+    QemuBoot& WithSectorsOf(uint32_t bytes) {
+        sector_bytes = bytes;
         return *this;
     }
     QemuBoot& Within(int bound_seconds) {
@@ -47,5 +68,8 @@ struct QemuResult {
 };
 
 QemuResult BootInQemu(const std::filesystem::path& disk, const QemuBoot& boot);
+
+// The firmware files of Debian's ovmf package; "" when it is not installed.
+std::string OvmfCode();
 
 }  // namespace test
