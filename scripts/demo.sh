@@ -2,8 +2,10 @@
 # The program's main job without a stick or a network: makes a virtual disk, formats it
 # with the default settings, so the Clover data set is downloaded ("DL"), here from a
 # mirror of the Clover project that the demo serves itself over https on 127.0.0.1, and
-# boots the result in QEMU, which prints "Stickforge boot chain OK". The mirror's archive
-# is Clover-like, but its boot file is the build's self-test file.
+# boots the result in QEMU both ways: legacy (SeaBIOS, through the boot records and the
+# boot file), which prints "Stickforge boot chain OK", and UEFI (OVMF, from the USB stick's
+# EFI/BOOT/BOOTX64.efi), which prints "Stickforge UEFI boot OK". The mirror's archive is
+# Clover-like, but its boot file and UEFI loader are the build's self-test files.
 # Usage: scripts/demo.sh [build-folder]   (root: the virtual disk is a loop device)
 set -eu
 cd "$(dirname "$0")/.."
@@ -18,7 +20,14 @@ rm -rf "$demo"
 mkdir -p "$demo"
 
 echo "Serving a mirror of the Clover project's ISO folder on 127.0.0.1"
-tests/clover/clover_mirror.sh "$build/boot/selftest_boot" "$demo/mirror" 5151 5126 5103
+uefi_loader=$build/boot/selftest_bootx64.efi
+ovmf=/usr/share/OVMF
+if [ ! -f "$uefi_loader" ] || [ ! -f "$ovmf/OVMF_CODE_4M.fd" ]; then
+    echo "The UEFI boot needs Debian's ovmf and grub-efi-amd64-bin (scripts/setup.sh)." >&2
+    exit 1
+fi
+tests/clover/clover_mirror.sh --efi "$uefi_loader" "$build/boot/selftest_boot" "$demo/mirror" \
+    5151 5126 5103
 test_server_py=tests/server/http_test_server.py
 . tests/server/server.sh
 start_test_server "$demo/mirror" --tls "$demo/certs"
@@ -40,20 +49,38 @@ echo "Formatting the virtual disk $device with the default settings"
 "$cli" image detach "$device"
 device=
 
-echo "Booting it in QEMU"
+# boot NAME MACHINE-ARGS...: QEMU on the disk, its text in $demo/NAME.txt; sets status.
+# The self-test files end QEMU with status 33 after their text.
+boot() {
+    name=$1
+    shift
+    status=0
+    timeout --kill-after=5 60 qemu-system-x86_64 -accel tcg -display none -no-reboot \
+        -net none -monitor none -serial "file:$demo/$name.txt" \
+        -device isa-debug-exit,iobase=0xf4,iosize=0x04 "$@" 2>"$demo/$name.log" || status=$?
+}
+booted() {
+    if [ "$status" -eq 33 ] && grep -aq "$2" "$demo/$1.txt"; then
+        echo "The virtual disk booted $3: $(tr -d '\r' <"$demo/$1.txt" | grep -ao "$2.*" | head -n 1)"
+    else
+        echo "The virtual disk did not boot $3 (QEMU status $status):" >&2
+        tr -d '\033' <"$demo/$1.txt" | tail -n 5 >&2
+        cat "$demo/$1.log" >&2
+        exit 1
+    fi
+}
+
+echo "Booting it in QEMU, legacy: SeaBIOS, the disk as the first hard disk"
 printf '\370\003' >"$demo/sercon-port"
-status=0
-timeout --kill-after=5 30 qemu-system-x86_64 -machine pc -accel tcg -m 64 -display none \
-    -no-reboot -net none -monitor none -serial "file:$demo/serial.txt" \
-    -drive "file=$demo/stick.img,format=raw,if=ide,snapshot=on" \
-    -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
-    -fw_cfg "name=etc/sercon-port,file=$demo/sercon-port" 2>"$demo/qemu.log" || status=$?
-# The self-test ends QEMU with status 33 after its text.
-if [ "$status" -eq 33 ] && grep -aq "Stickforge boot chain OK" "$demo/serial.txt"; then
-    echo "The virtual disk booted: Stickforge boot chain OK (screen in $demo/serial.txt)"
-else
-    echo "The virtual disk did not boot (QEMU status $status):" >&2
-    tr -d '\033' <"$demo/serial.txt" | tail -n 5 >&2
-    cat "$demo/qemu.log" >&2
-    exit 1
-fi
+boot legacy -machine pc -m 64 -fw_cfg "name=etc/sercon-port,file=$demo/sercon-port" \
+    -drive "file=$demo/stick.img,format=raw,if=ide,snapshot=on"
+booted legacy "Stickforge boot chain OK" legacy
+
+echo "Booting it in QEMU, UEFI: OVMF, the disk as a USB stick"
+cp "$ovmf/OVMF_VARS_4M.fd" "$demo/ovmf-vars.fd"
+boot uefi -machine q35 -m 128 \
+    -drive "if=pflash,format=raw,readonly=on,file=$ovmf/OVMF_CODE_4M.fd" \
+    -drive "if=pflash,format=raw,file=$demo/ovmf-vars.fd" \
+    -drive "if=none,id=stick,file=$demo/stick.img,format=raw,snapshot=on" \
+    -device qemu-xhci,id=xhci -device usb-storage,bus=xhci.0,drive=stick,bootindex=0
+booted uefi "Stickforge UEFI boot OK" "in UEFI firmware"

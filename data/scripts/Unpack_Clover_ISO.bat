@@ -1,12 +1,15 @@
 @echo off
 REM Unpack_Clover_ISO.bat: turns a Clover ISO archive into a Clover data set ZIP.
 REM Usage: Unpack_Clover_ISO.bat CloverISO-XXXX.tar.lzma
-REM   The archive lies in this script's folder, beside 7z.exe and 7z.dll.
-REM   The ISO image inside the archive's tar is unpacked into the folder CloverISO-XXXX,
-REM   completed with Clover's empty folders, the OEM copies of config.plist and the boot
-REM   files at its root, then packed as CloverISO-XXXX.zip (Deflate, level 9) into this
-REM   script's folder. The folder CloverISO-XXXX is left for the caller to delete.
-REM Exit codes: 0 done, 1 no archive named, 2 archive not found.
+REM   The archive lies in this script's folder, beside 7z.exe and 7z.dll:
+REM   CloverISO-XXXX.tar.lzma (a tar holding the ISO image, compressed as LZMA-alone or in
+REM   an xz container) or an ISO image in a 7z, such as Clover-XXXX-X64.iso.7z. The ISO
+REM   image is unpacked into the folder named as the archive less its last two extensions
+REM   (CloverISO-XXXX), completed with Clover's empty folders, the OEM copies of
+REM   config.plist and the boot files at its root, then packed as that name .zip (Deflate,
+REM   level 9) into this script's folder. The unpack folder is left for the caller to delete.
+REM Exit codes: 0 done, 1 no archive named, 2 archive not found, 3 no ISO image could be
+REM unpacked from the archive or the ZIP could not be made ("Extract Error").
 REM Paths are quoted, so folders with spaces work.
 pushd "%~dp0"
 if "%~1"=="" goto Usage
@@ -38,11 +41,18 @@ md "%UnpackDir%\EFI\CLOVER\OEM\SystemProductName\UEFI\kexts" >nul 2>&1
 md "%UnpackDir%\EFI\CLOVER\OEM\SystemProductName\UEFI\kexts\Other" >nul 2>&1
 md "%UnpackDir%\EFI\CLOVER\ROM" >nul 2>&1
 
-REM The tar out of the LZMA archive, the ISO image out of the tar, then the ISO's contents.
-7z e "%~1" -o"%UnpackDir%" -i!*.tar
+REM The tar or the ISO image out of the archive, the ISO image out of a tar, then the
+REM ISO's contents. 7-Zip exits 1 on warnings (an xz stream named .lzma is one).
+7z e "%~1" -o"%UnpackDir%" -ir!*.tar -ir!*.iso
+if errorlevel 2 goto ExtractError
+if not exist "%UnpackDir%\*.tar" goto Image
 7z e "%UnpackDir%\*.tar" -o"%UnpackDir%" -ai!*.tar *.iso -r
+if errorlevel 2 goto ExtractError
 del /S /Q "%UnpackDir%\*.tar" >nul 2>&1
+:Image
+if not exist "%UnpackDir%\*.iso" goto ExtractError
 7z x "%UnpackDir%\*.iso" -o"%UnpackDir%" -y
+if errorlevel 2 goto ExtractError
 del /S /Q "%UnpackDir%\*.iso" >nul 2>&1
 rd /S /Q "%UnpackDir%\[BOOT]" >nul 2>&1
 
@@ -56,10 +66,19 @@ copy /Y "%UnpackDir%\usr\standalone\i386\x64\boot6" "%UnpackDir%\boot" >nul 2>&1
 REM Everything in the folder, folders included, into CloverISO-XXXX.zip beside this script.
 cd "%UnpackDir%"
 ..\7z a  -r -mx9 -tzip "%CloverPackName%" *
+if errorlevel 2 goto ZipError
 move /Y "%CloverPackName%.zip" .. >nul 2>&1
+if errorlevel 1 goto ZipError
 cd ..
 popd
 exit /b 0
+
+:ZipError
+cd ..
+:ExtractError
+echo Extract Error
+popd
+exit /b 3
 
 :Usage
 echo Usage: UnpackCloverISO.bat CloverISO-XXXX.tar.lzma

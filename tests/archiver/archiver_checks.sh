@@ -1,7 +1,7 @@
 #!/bin/sh
 # The archiver as the program uses it: each 7-Zip command line it relies on and both
-# unpack scripts, run against fixtures made here (a Clover-like ISO in a tar in a
-# .tar.lzma; a xar package holding a DMG whose HFS+ volume holds a DMG holding an HFS+
+# unpack scripts, run against fixtures made here (a Clover-like ISO in each form Clover's
+# build publishes it, by tests/clover/clover_pack.sh; a xar package holding a DMG whose HFS+ volume holds a DMG holding an HFS+
 # partition). On Linux with 7zz and the sh scripts; under Wine with the cross-built
 # 7z.exe + 7z.dll and the batch scripts in cmd. 7-Zip exits 0 when nothing matched, so
 # every check looks for the files it expects.
@@ -22,20 +22,21 @@ if [ "$mode" = wine ]; then
     shift
 fi
 groups=${*:-invocations clover recovery}
-for tool in 7zz xorriso bsdtar xz; do
+for tool in 7zz xorriso genisoimage bsdtar xz; do
     if ! command -v "$tool" >/dev/null; then
-        echo "SKIPPED: $tool is missing (Debian packages 7zip, xorriso, libarchive-tools)"
+        echo "SKIPPED: $tool is missing (Debian packages 7zip, xorriso, genisoimage, libarchive-tools)"
         exit 77
     fi
 done
 wine=$(command -v wine || echo /usr/lib/wine/wine64)
+here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 output=$scratch/output
 : >"$output"
 # shellcheck source=tests/check.sh
-. "$(dirname "$0")/../check.sh"
+. "$here/../check.sh"
 show_failure() { sed 's/^/    | /' "$output" | tail -n 15; }
 says() { tr -d '\r' <"$output" | grep -qF "$1"; }
 same() { cmp -s "$1" "$2"; }
@@ -66,25 +67,30 @@ fixtures=$scratch/fixtures
 make_fixtures() {
     mkdir -p "$fixtures" && cd "$fixtures" || return 1
 
-    # Clover: distinct, compressible files; the El Torito image is usr/standalone/i386/cdboot.
+    # Clover: distinct, compressible files in Clover's layout; the El Torito image is
+    # usr/standalone/i386/cdboot.
     tree=clover-tree
-    mkdir -p $tree/EFI/CLOVER/drivers64UEFI $tree/usr/standalone/i386/ia32 \
-        $tree/usr/standalone/i386/x64
+    mkdir -p $tree/EFI/BOOT $tree/EFI/CLOVER/drivers/UEFI $tree/EFI/CLOVER/drivers/off \
+        $tree/usr/standalone/i386/ia32 $tree/usr/standalone/i386/x64
     lines() { yes "$1" | head -n 400; }
     lines "<key>Boot</key><dict><key>Timeout</key><integer>5</integer></dict>" \
         >$tree/EFI/CLOVER/config.plist
-    lines "HFSPlus driver" >$tree/EFI/CLOVER/drivers64UEFI/HFSPlus.efi
+    lines "HFSPlus driver" >$tree/EFI/CLOVER/drivers/UEFI/HFSPlus.efi
+    lines "mouse driver" >$tree/EFI/CLOVER/drivers/off/Ps2MouseDxe.efi
+    lines "EFI loader" >$tree/EFI/BOOT/BOOTX64.efi
     lines "volume icon" >$tree/.VolumeIcon.icns
     for file in ia32/boot ia32/boot2 ia32/boot3 x64/boot3 x64/boot6 x64/boot7; do
         lines "$file" >$tree/usr/standalone/i386/$file
     done
     head -c 2048 /dev/urandom >$tree/usr/standalone/i386/cdboot
-    xorriso -as mkisofs -quiet -R -J -V CLOVER -b usr/standalone/i386/cdboot \
-        -no-emul-boot -boot-load-size 4 -o clover.iso $tree 2>/dev/null || return 1
-    mkdir -p stage/Clover-v2.3k-r1234
-    cp clover.iso stage/Clover-v2.3k-r1234/Clover-v2.3k-r1234-X64.iso
-    tar -C stage -cf CloverISO-1234.tar Clover-v2.3k-r1234 || return 1
+    pack() { sh "$here/../clover/clover_pack.sh" $tree 1234 "$@" >/dev/null; }
+    pack . tar || return 1
+    tar -xf CloverISO-1234.tar ./Clover-1234-X64.iso && mv Clover-1234-X64.iso clover.iso ||
+        return 1
     xz --format=lzma -c CloverISO-1234.tar >CloverISO-1234.tar.lzma || return 1
+    pack xz xz && pack 7z 7z || return 1
+    # A 7z without an ISO image.
+    lines "no image" >NoImage.txt && 7zz a -bso0 NoImage.iso.7z NoImage.txt || return 1
 
     # Recovery: BaseSystem.dmg holds an HFS+ partition; RecoveryHDMeta.dmg holds an HFS+
     # volume with BaseSystem.dmg; the package holds RecoveryHDMeta.dmg in a subfolder.
@@ -133,8 +139,8 @@ invocations() {
     check "e .tar.lzma -o -i!*.tar writes the tar into the unpack folder" \
         same "$unpack/CloverISO-1234.tar" "$fixtures/CloverISO-1234.tar"
     sevenzip e "$unpack$sep*.tar" -o"$unpack" '-ai!*.tar' '*.iso' -r
-    check "e *.tar -ai!*.tar *.iso -r writes the ISO from the tar's subfolder" \
-        same "$unpack/Clover-v2.3k-r1234-X64.iso" "$fixtures/clover.iso"
+    check "e *.tar -ai!*.tar *.iso -r writes the ISO out of the tar of \".\"" \
+        same "$unpack/Clover-1234-X64.iso" "$fixtures/clover.iso"
     mkdir -p "$unpack/EFI/CLOVER" && echo stale >"$unpack/EFI/CLOVER/config.plist"
     sevenzip x "$unpack$sep*.iso" -o"$unpack" -y
     check "x *.iso -y exits 0" test "$status" -eq 0
@@ -248,7 +254,7 @@ clover() {
     check "  config.plist compressed with Deflate" \
         grep -qx "EFI/CLOVER/config.plist	Deflate" entries
     check "  the ZIP holds the ISO's files, hidden ones too" \
-        sh -c 'grep -q "^EFI/CLOVER/drivers64UEFI/HFSPlus.efi	" entries &&
+        sh -c 'grep -q "^EFI/CLOVER/drivers/UEFI/HFSPlus.efi	" entries &&
             grep -q "^.VolumeIcon.icns	" entries'
     check "  no [BOOT], ISO or tar, nor the old ZIP's file" \
         sh -c '! grep -Eq "^\[BOOT\]|\.iso	|\.tar	|^stale\.txt" entries'
@@ -266,6 +272,32 @@ clover() {
         sh -c 'cmp -s "$1/boot2" "$2/ia32/boot2" && cmp -s "$1/boot7" "$2/x64/boot7"' - \
         check "$boot"
     check "  the unpack folder is left for the caller" test -d "$folder/CloverISO-1234/EFI"
+
+    # Every form Clover's build publishes: the Linux build's xz container named .lzma,
+    # the GitHub release's ISO in a 7z; an archive without an image fails.
+    for archive in xz/CloverISO-1234.tar.lzma 7z/Clover-1234-X64.iso.7z NoImage.iso.7z; do
+        file=${archive#*/}
+        pack=${file%.*}
+        pack=${pack%????}
+        rm -rf "$folder/$pack" "$folder/$pack.zip"
+        cp "$fixtures/$archive" "$folder/"
+        run_script "$folder/$name" "$file"
+        if [ "$file" = NoImage.iso.7z ]; then
+            check "Clover script on a 7z without an ISO image: exit code 3" test "$status" -eq 3
+            check "  Extract Error and no ZIP" \
+                sh -c 'grep -q "Extract Error" "$1" && [ ! -e "$2" ]' - "$output" "$folder/$pack.zip"
+            continue
+        fi
+        check "Clover script on $archive: exit code 0" test "$status" -eq 0
+        rm -rf check && mkdir -p check && 7zz x -ocheck "$folder/$pack.zip" >"$output" 2>&1
+        check "  $pack.zip: boot is x64/boot6, with the EFI loader and drivers/off" \
+            sh -c 'cmp -s check/boot "$1/usr/standalone/i386/x64/boot6" &&
+                cmp -s check/EFI/BOOT/BOOTX64.efi "$1/EFI/BOOT/BOOTX64.efi" &&
+                cmp -s check/EFI/CLOVER/drivers/off/Ps2MouseDxe.efi \
+                    "$1/EFI/CLOVER/drivers/off/Ps2MouseDxe.efi" &&
+                [ -d check/EFI/CLOVER/OEM/SystemProductName/UEFI/kexts/Other ] &&
+                [ ! -e "check/[BOOT]" ]' - "$source_tree"
+    done
 }
 
 recovery() {

@@ -8,7 +8,7 @@ set -u
 cli_built=$1
 boot_file=$2
 here=$(dirname "$0")
-for tool in python3 openssl xorriso xz; do
+for tool in python3 openssl genisoimage xz 7zz; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIPPED: $tool is missing"
         exit 77

@@ -24,7 +24,7 @@ protected:
     void SetUp() override {
         FormatFixture::SetUp();
         if (IsSkipped()) return;
-        for (const char* tool : {"qemu-system-x86_64", "python3", "openssl", "xorriso", "mdir"})
+        for (const char* tool : {"qemu-system-x86_64", "python3", "openssl", "genisoimage", "mdir"})
             if (!HasProgram(tool)) GTEST_SKIP() << tool << " is not installed";
         std::string output;
         std::string boot = std::string(STICKFORGE_BOOT_DIR) + "/selftest_boot";

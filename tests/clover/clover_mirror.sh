@@ -3,16 +3,29 @@
 #   ROOT/projects/cloverefiboot/files/Bootable_ISO/index.html    the listing
 #   ROOT/projects/cloverefiboot/files/Bootable_ISO/CloverISO-N.tar.lzma/download
 # The listing names every revision given, each several times as the project's page does;
-# only the first gets an archive (made by clover_archive.sh from BOOT-FILE).
-# Usage: clover_mirror.sh BOOT-FILE ROOT REVISION [OLDER-REVISION...]
+# only the first gets an archive (made by clover_archive.sh from BOOT-FILE, in FORM lzma
+# or xz, default lzma, with EFI-LOADER as its EFI/BOOT/BOOTX64.efi).
+# Usage: clover_mirror.sh [--form FORM] [--efi EFI-LOADER] BOOT-FILE ROOT REVISION
+#                         [OLDER-REVISION...]
 set -eu
+form=lzma
+efi_loader=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --form) form=$2 ;;
+    --efi) efi_loader=$2 ;;
+    *) break ;;
+    esac
+    shift 2
+done
 boot_file=$1
 root=$2
 latest=$3
 shift 2
 folder=$root/projects/cloverefiboot/files/Bootable_ISO
 mkdir -p "$folder/CloverISO-$latest.tar.lzma"
-"$(dirname "$0")/clover_archive.sh" "$boot_file" "$latest" "$root/archive"
+"$(dirname "$0")/clover_archive.sh" "$boot_file" "$latest" "$root/archive" "$form" "$efi_loader" \
+    >/dev/null
 mv "$root/archive/CloverISO-$latest.tar.lzma" "$folder/CloverISO-$latest.tar.lzma/download"
 rmdir "$root/archive"
 {
