@@ -16,12 +16,12 @@ address)
     extra="-DSTICKFORGE_FUZZ=ON"
     targets="stickforge_tests stickforge-cli download_tests clover_tests recovery_tests
         tools_tests imaging_tests format_tests fltk_thread_tests"
-    # The boot chains and the boots after a format run assembled boot code in QEMU, which
-    # the sanitizers do not see, for most of the plain tree's test time; the GUI smoke test
-    # and the Download Tool screenshot need the GUI program, which the toolkit thread tests
-    # stand in for.
+    # The boot chains and the boots after a format (legacy and UEFI) run firmware and boot
+    # code in QEMU, which the sanitizers do not see, for most of the plain tree's test
+    # time; the GUI smoke test and the Download Tool screenshot need the GUI program, which
+    # the toolkit thread tests stand in for.
     tests='^(download_|clover_(Rev|Lat|CloverData|CloverAdd)|recovery_|tools_|imaging_|format_|cli_smoke|[A-Z])'
-    skip='^qemu_|FormatBoot|^format_cli$|^recovery_download_tool_gui$'
+    skip='^qemu_|FormatBoot|FormatUefi|^format_uefi_tests|^format_cli$|^recovery_download_tool_gui$'
     ;;
 thread)
     extra=""
