@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "app/configuration.h"
@@ -21,6 +20,7 @@
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "resources/temp_folder.h"
 #include "ui/toolkit.h"
 
 namespace app {
@@ -53,16 +53,7 @@ bool RefuseSecondInstance() {
     return true;
 }
 
-void DeleteTempFolder() {
-    if (core::TempFolder.empty()) return;
-    std::error_code error;
-    namespace fs = std::filesystem;
-    // Read-only files would stop the removal on Windows.
-    for (auto it = fs::recursive_directory_iterator(core::TempFolder, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error))
-        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
-    fs::remove_all(core::TempFolder, error);
-}
+void DeleteTempFolder() { resources::RemoveTempFolder(); }
 
 }  // namespace
 

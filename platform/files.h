@@ -9,9 +9,12 @@
 
 namespace platform {
 
-// The user's temporary folder ending with the separator (Windows: its long form; Linux:
-// $TMPDIR, else /tmp); "" when there is none.
-std::string TemporaryPath();
+// The folder for the program's temporary folders, ending with the separator; "" when there
+// is none, and then what stood in the way in refusal. Windows: the user's temporary folder
+// (its long form). Linux: a 0700 folder of the user's own, "stickforge-" + user id, in
+// $TMPDIR, else (root) /run or $XDG_RUNTIME_DIR, else /tmp or /var/tmp; the first of
+// them where programs may run, else the first that is private.
+std::string TemporaryPath(std::string* refusal = nullptr);
 
 struct FolderEntry {
     std::string name;
@@ -25,7 +28,8 @@ std::vector<FolderEntry> ListFolder(const std::string& folder);
 bool CreateFolder(const std::string& path);
 
 // Removes a folder and everything in it, read-only and hidden entries included. Links are
-// removed, never followed, so nothing outside the folder is touched.
+// removed, never followed, so nothing outside the folder is touched. Goes on past an entry
+// it cannot remove; false when anything stayed. Linux: only a folder of the user's own.
 bool RemoveTree(const std::string& path);
 
 // Removes a file, its read-only attribute cleared first.

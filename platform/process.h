@@ -14,4 +14,9 @@ namespace platform {
 int RunTool(const std::string& executable, const std::vector<std::string>& arguments,
             const std::string& workingFolder, bool hidden);
 
+// The program to start for the one at the path: that one where it may run there; else
+// (Linux: its folder's file system forbids programs, noexec) the system's program of
+// the same name on the PATH; "" when neither can run.
+std::string RunnableProgram(const std::string& path);
+
 }  // namespace platform

@@ -19,6 +19,7 @@
 #include "resources/temp_folder.h"
 #include "resources/tool_run.h"
 #include "resources/unpack_archive.h"
+#include "resources/zip_entry_path.h"
 #include "ui/toolkit.h"
 
 namespace recovery {
@@ -54,6 +55,7 @@ Outcome ExtractPackage(const std::string& package, std::vector<std::string>& ima
         platform::JoinPath(core::TempFolder, resources::RecoveryScriptFileName),
         {name, staging.Folder()}, core::TempFolder, true);
     if (code == 0) images = staging.Publish();
+    if (staging.Declined()) return Outcome::Cancelled;
     // The script also ends with 0 when the disk image held no HFS partition.
     if (code == 0 && images.empty()) code = 4;
     if (code != 0) {
@@ -130,12 +132,15 @@ void DownloadRecoveryPackage(const core::RecoveryEntry& entry, download::Downloa
     request.OnFinished = download::ReportDownloadResult;
     // The query and fragment are no part of the file's name.
     std::string name = platform::FileNamePart(entry.URL.substr(0, entry.URL.find_first_of("?#")));
-    // A name that is no file would put the download beside the folder or onto it.
-    if (name.empty() || name == "." || name == "..") {
+    // A name that is no file would put the download beside the folder, onto it or onto a
+    // device; one already there would replace the archiver or the script.
+    std::string target = platform::JoinPath(core::TempFolder, name);
+    if (!resources::IsPortableFileName(name) || platform::FileExists(target) ||
+        platform::FolderExists(target)) {
         request.Result = download::kBadParameters;
         download::ReportDownloadResult(request, request.Result, 0, 0, 0);
     } else {
-        request.FileName = platform::JoinPath(core::TempFolder, name);
+        request.FileName = target;
         download::HttpDownload(request);
     }
 }

@@ -40,8 +40,11 @@ Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
                                      platform::JoinPath(core::TempFolder, ArchiverFileName),
                                      DmgExtractArguments(image, staging.Folder()), "", false)
                                : -1;
+    std::vector<std::string> images;
+    if (code == 0) images = staging.Publish();
+    if (staging.Declined()) return Outcome::Cancelled;
     // The archiver also ends with 0 when the image held no HFS partition.
-    if (code != 0 || staging.Publish().empty()) {
+    if (images.empty()) {
         ErrorBox("Can't open \"" + platform::FileNamePart(image) + "\"\r\nas DMG archive.");
         return Outcome::Failed;
     }

@@ -11,8 +11,9 @@ namespace resources {
 
 // Extracts every "*.hfs" member of the image into the output folder with the archiver
 // unpacked into a fresh temporary folder, which goes again at the end. An empty image or
-// folder is asked for with the requesters; cancelling one ends quietly. Done only when
-// the archiver succeeded and left an image.
+// folder is asked for with the requesters; cancelling one ends quietly, and so does a No
+// to replacing an image of the same name. Done only when the archiver succeeded and left
+// an image.
 core::Outcome ExtractHfsFromDmg(const std::string& image, const std::string& outputFolder);
 
 // The worker body of the Tools menu entry; the argument is not read.

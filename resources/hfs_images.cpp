@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "ui/toolkit.h"
 
 namespace resources {
 namespace {
@@ -13,6 +14,12 @@ constexpr int kFolderTries = 100;
 std::string StagingName() {
     thread_local std::mt19937 engine{std::random_device{}()};
     return "SFKExtract" + std::to_string(std::uniform_int_distribution<int>(1000, 9999)(engine));
+}
+
+bool AskToReplace(const std::string& path) {
+    return ui::UI().MessageBox("Warning",
+                               "The image file:\n" + path + "\nalready exists. Overwrite it?",
+                               ui::Icon::Warning, ui::Buttons::YesNo) == ui::Answer::Yes;
 }
 
 }  // namespace
@@ -29,11 +36,21 @@ HfsStaging::~HfsStaging() {
 }
 
 std::vector<std::string> HfsStaging::Publish() {
+    std::vector<std::string> names;
+    for (const platform::FolderEntry& entry : platform::ListFolder(staging_))
+        if (!entry.folder && entry.name.size() > 4 && entry.name.ends_with(".hfs"))
+            names.push_back(entry.name);
+    for (const std::string& name : names)
+        if (std::string target = platform::JoinPath(output_, name);
+            (platform::FileExists(target) || platform::FolderExists(target)) &&
+            !AskToReplace(target)) {
+            declined_ = true;
+            return {};
+        }
     std::vector<std::string> images;
-    for (const platform::FolderEntry& entry : platform::ListFolder(staging_)) {
-        if (entry.folder || entry.name.size() <= 4 || !entry.name.ends_with(".hfs")) continue;
-        std::string target = platform::JoinPath(output_, entry.name);
-        if (!platform::MoveReplacing(platform::JoinPath(staging_, entry.name), target)) return {};
+    for (const std::string& name : names) {
+        std::string target = platform::JoinPath(output_, name);
+        if (!platform::MoveReplacing(platform::JoinPath(staging_, name), target)) return {};
         images.push_back(target);
     }
     return images;

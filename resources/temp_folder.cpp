@@ -2,12 +2,18 @@
 
 #include <random>
 
+#include "core/progress.h"
 #include "core/state.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 namespace resources {
 namespace {
+
+constexpr int kNameTries = 100;
+
+// The folder this run made: the only one RemoveTempFolder takes away.
+std::string madeFolder;
 
 int RandomNumber() {
     thread_local std::mt19937 engine{std::random_device{}()};
@@ -18,19 +24,26 @@ int RandomNumber() {
 
 bool CreateTempFolder() {
     core::TempFolder.clear();
-    std::string temporary = platform::TemporaryPath();
-    if (temporary.empty()) return false;
-    temporary = platform::JoinPath(temporary, "");
+    std::string refusal;
+    std::string temporary = platform::TemporaryPath(&refusal);
+    if (temporary.empty()) {
+        core::DrawStatus("No private place for the TEMP folder: " + refusal);
+        return false;
+    }
     for (const platform::FolderEntry& entry : platform::ListFolder(temporary))
         if (entry.folder && entry.name.starts_with("SFKTemp"))
             platform::RemoveTree(temporary + entry.name);
-    do
+    for (int i = 0; i < kNameTries; ++i) {
         core::TempFolder =
             temporary + "SFKTemp" + std::to_string(RandomNumber()) + platform::PathSeparator();
-    while (platform::FolderExists(core::TempFolder));
-    if (!platform::CreateFolder(core::TempFolder)) return false;
-    platform::SetHidden(core::TempFolder);  // a plain Linux folder has no such attribute
-    return true;
+        if (platform::CreateFolder(core::TempFolder)) {
+            madeFolder = core::TempFolder;
+            platform::SetHidden(core::TempFolder);  // a plain Linux folder has no such attribute
+            return true;
+        }
+    }
+    core::DrawStatus("No new SFKTemp folder can be made in " + temporary);
+    return false;
 }
 
 std::string NewTempFileName(const std::string& folder) {
@@ -52,7 +65,9 @@ void HideTempFolderEntries() {
 }
 
 void RemoveTempFolder() {
-    if (!core::TempFolder.empty()) platform::RemoveTree(core::TempFolder);
+    if (!core::TempFolder.empty() && core::TempFolder == madeFolder)
+        platform::RemoveTree(core::TempFolder);
+    madeFolder.clear();
     core::TempFolder.clear();
 }
 

@@ -5,9 +5,10 @@
 
 namespace resources {
 
-// Deletes every SFKTemp folder in the user's temporary folder (the current one included)
-// and makes a fresh one, "SFKTemp" + a number from 1000 to 9999, hidden, named by
-// TempFolder with a closing separator. False when it could not be made.
+// Deletes every SFKTemp folder of the user's own in the temporary path (the current one
+// included) and makes a fresh one, "SFKTemp" + a number from 1000 to 9999, hidden, named
+// by TempFolder with a closing separator. False, with a status line saying why, when there
+// is no private temporary path or a bounded number of names were all taken.
 bool CreateTempFolder();
 
 // Deletes the TEMP files left in the folder and returns a new name there, "TEMP" + a
@@ -17,7 +18,8 @@ std::string NewTempFileName(const std::string& folder);
 // Gives every entry of TempFolder the hidden attribute, where the file system has one.
 void HideTempFolderEntries();
 
-// Removes TempFolder with everything in it; a later operation makes a new one.
+// Removes TempFolder with everything in it when this run made it, never following a link;
+// a later operation makes a new one.
 void RemoveTempFolder();
 
 // Removes TempFolder when the owner goes, however the operation ends.

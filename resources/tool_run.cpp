@@ -1,9 +1,10 @@
 #include "resources/tool_run.h"
 
+#include "core/progress.h"
 #include "core/state.h"
-#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "resources/packed_resources.h"
 #include "resources/temp_folder.h"
 
 namespace resources {
@@ -11,18 +12,16 @@ namespace resources {
 int RunUnpackedTool(const std::string& tool, const std::vector<std::string>& arguments,
                     const std::string& workingFolder, bool hidden) {
     HideTempFolderEntries();
-    return platform::RunTool(tool, arguments, workingFolder, hidden);
-}
-
-bool RunArchiverStep(const std::string& tool, const std::vector<std::string>& arguments,
-                     const std::string& workingFolder, bool hidden,
-                     const std::vector<std::string>& expectedFiles) {
-    for (const std::string& file : expectedFiles)
-        if (platform::FileExists(file) && !platform::RemoveFile(file)) return false;
-    if (RunUnpackedTool(tool, arguments, workingFolder, hidden) != 0) return false;
-    for (const std::string& file : expectedFiles)
-        if (!platform::FileExists(file)) return false;
-    return true;
+    std::string archiver = platform::JoinPath(core::TempFolder, ArchiverFileName);
+    std::string runnable = platform::RunnableProgram(archiver);
+    if (runnable.empty()) {
+        core::ShowStatus(std::string("Can't run ") + ArchiverFileName + ": " + core::TempFolder +
+                             " lets no program run (noexec) and the system has no " +
+                             ArchiverFileName,
+                         2000);
+        return -1;
+    }
+    return platform::RunTool(tool == archiver ? runnable : tool, arguments, workingFolder, hidden);
 }
 
 }  // namespace resources

@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-packages="build-essential cmake pkg-config libfltk1.3-dev libzip-dev liblzma-dev zlib1g-dev
+packages="build-essential cmake pkg-config libfltk1.3-dev libzip-dev liblzma-dev zlib1g-dev libbz2-dev
   libpcre2-dev libexpat1-dev libcurl4-openssl-dev libgtest-dev xvfb xauth xdotool imagemagick
   x11-utils libblkid-dev dosfstools exfatprogs exfat-fuse ntfs-3g udftools mtools nasm
   qemu-system-x86 ovmf grub-efi-amd64-bin fdisk 7zip xorriso genisoimage libarchive-tools

@@ -1,5 +1,6 @@
 // The temporary folder, TEMP file names and the decoding of a packed resource into a
 // TEMP file.
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -9,11 +10,14 @@
 #include <optional>
 #include <regex>
 
+#include "app/startup.h"
 #include "buildtools/packer/resource_packer.h"
 #include "core/state.h"
+#include "platform/files.h"
 #include "resources/resource_format.h"
 #include "resources/resource_unpack.h"
 #include "resources/temp_folder.h"
+#include "tests/loop_disk.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -34,16 +38,19 @@ protected:
         setenv("TMPDIR", temporary().c_str(), 1);
     }
     ~TempFolderTest() override {
+        resources::RemoveTempFolder();
         if (saved_)
             setenv("TMPDIR", saved_->c_str(), 1);
         else
             unsetenv("TMPDIR");
     }
     fs::path temporary() const { return scratch.path() / "tmp"; }
+    // The user's own folder in it, which holds the SFKTemp folders.
+    fs::path base() const { return temporary() / ("stickforge-" + std::to_string(geteuid())); }
 
     std::vector<std::string> SfkFolders() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(temporary()))
+        for (const auto& entry : fs::directory_iterator(base()))
             if (entry.path().filename().string().starts_with("SFKTemp"))
                 names.push_back(entry.path().filename().string());
         return names;
@@ -61,9 +68,9 @@ private:
 TEST_F(TempFolderTest, CreatesOneHiddenNumberedFolderEachTime) {
     ASSERT_TRUE(resources::CreateTempFolder());
     std::string first = core::TempFolder;
-    EXPECT_TRUE(
-        std::regex_match(first, std::regex(temporary().string() + "/SFKTemp[1-9][0-9]{3}/")))
+    EXPECT_TRUE(std::regex_match(first, std::regex(base().string() + "/SFKTemp[1-9][0-9]{3}/")))
         << first;
+    EXPECT_EQ(fs::status(base()).permissions(), fs::perms::owner_all);
     EXPECT_TRUE(fs::is_directory(first));
     test::WriteFile(first + "file", "x");
 
@@ -73,29 +80,101 @@ TEST_F(TempFolderTest, CreatesOneHiddenNumberedFolderEachTime) {
     EXPECT_TRUE(core::TempFolder == first || !fs::exists(first));
 }
 
+// Links named like leftovers, or inside one, are removed without being followed or having
+// rights added through them; a folder that keeps its entries from its owner goes too.
 TEST_F(TempFolderTest, ClearsLeftoversButNothingElse) {
-    fs::create_directories(temporary() / "SFKTemp1234" / "deep");
-    test::WriteFile((temporary() / "SFKTemp1234" / "deep" / "f").string(), "x");
-    fs::permissions(temporary() / "SFKTemp1234" / "deep",
-                    fs::perms::owner_read | fs::perms::owner_exec);
-    fs::create_directories(temporary() / "sfktemp9");  // the comparison is case-sensitive
-    test::WriteFile((temporary() / "SFKTempFile").string(), "");  // a file, not a folder
-    // Links named like leftovers, or inside one, are removed without being followed.
+    fs::create_directories(base() / "SFKTemp1234" / "deep");
+    fs::permissions(base(), fs::perms::owner_all);
+    test::WriteFile((base() / "SFKTemp1234" / "deep" / "f").string(), "x");
+    fs::permissions(base() / "SFKTemp1234" / "deep", fs::perms::owner_exec);
+    fs::create_directories(base() / "sfktemp9");             // the comparison is case-sensitive
+    test::WriteFile((base() / "SFKTempFile").string(), "");  // a file, not a folder
     fs::create_directories(scratch.path() / "outside");
     test::WriteFile((scratch.path() / "outside" / "keep").string(), "precious");
-    fs::create_directory_symlink(scratch.path() / "outside", temporary() / "SFKTemp5555");
-    fs::create_directory_symlink(scratch.path() / "outside", temporary() / "SFKTemp1234" / "link");
+    fs::permissions(scratch.path() / "outside" / "keep", fs::perms::owner_read);
+    fs::create_directory_symlink(scratch.path() / "outside", base() / "SFKTemp5555");
+    fs::create_directory_symlink(scratch.path() / "outside", base() / "SFKTemp1234" / "link");
 
     ASSERT_TRUE(resources::CreateTempFolder());
-    EXPECT_FALSE(fs::exists(temporary() / "SFKTemp1234"));
-    EXPECT_TRUE(fs::exists(temporary() / "sfktemp9"));
-    EXPECT_TRUE(fs::exists(temporary() / "SFKTempFile"));
+    EXPECT_FALSE(fs::exists(base() / "SFKTemp1234"));
+    EXPECT_TRUE(fs::exists(base() / "sfktemp9"));
+    EXPECT_TRUE(fs::exists(base() / "SFKTempFile"));
+    EXPECT_EQ(test::ReadFile((scratch.path() / "outside" / "keep").string()), "precious");
+
+    // The exit's removal is the same one.
+    fs::create_directory_symlink(scratch.path() / "outside", core::TempFolder + "link");
+    std::string folder = core::TempFolder;
+    app::ExitSequence();
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(fs::status(scratch.path() / "outside" / "keep").permissions(), fs::perms::owner_read);
     EXPECT_EQ(test::ReadFile((scratch.path() / "outside" / "keep").string()), "precious");
 }
 
-TEST_F(TempFolderTest, FailsWithoutAUsableTemporaryPath) {
-    setenv("TMPDIR", (scratch.path() / "missing").c_str(), 1);
+// A temporary path that is missing, that others may change, or whose own folder is a
+// link, is passed over for the next place (only asked for here: the next place is shared
+// with other runs).
+TEST_F(TempFolderTest, PassesOverTemporaryPathsThatAreNotPrivate) {
+    fs::create_directories(scratch.path() / "outside");
+    fs::create_directory_symlink(scratch.path() / "outside", base());
+    fs::path open = scratch.path() / "open";
+    fs::create_directories(open);
+    fs::permissions(open, fs::perms::all);
+    for (const fs::path& given : {temporary(), open, scratch.path() / "missing"}) {
+        SCOPED_TRACE(given);
+        setenv("TMPDIR", given.c_str(), 1);
+        std::string path = platform::TemporaryPath();
+        EXPECT_FALSE(path.empty() || path.starts_with(given.string())) << path;
+    }
+    EXPECT_TRUE(fs::is_empty(scratch.path() / "outside"));
+    EXPECT_TRUE(fs::is_empty(open));
+}
+
+// As root, against what another user planted in a shared temporary path like /tmp: a
+// folder of theirs named like a leftover, a link or a folder of theirs in place of root's
+// own folder.
+TEST_F(TempFolderTest, RootLeavesWhatOtherUsersPlantedAlone) {
+    REQUIRE_ROOT("acting for another user");
+    constexpr uid_t kNobody = 65534;
+    fs::permissions(temporary(), fs::perms::all | fs::perms::sticky_bit);
+    fs::create_directories(temporary() / "SFKTemp1234");
+    test::WriteFile((temporary() / "SFKTemp1234" / "theirs").string(), "theirs");
+    for (const char* planted : {"SFKTemp1234", "SFKTemp1234/theirs"})
+        ASSERT_EQ(lchown((temporary() / planted).c_str(), kNobody, kNobody), 0);
+    ASSERT_TRUE(resources::CreateTempFolder());
+    EXPECT_TRUE(core::TempFolder.starts_with(base().string())) << core::TempFolder;
+    ASSERT_TRUE(resources::CreateTempFolder());
+    EXPECT_EQ(test::ReadFile((temporary() / "SFKTemp1234" / "theirs").string()), "theirs");
+    EXPECT_FALSE(platform::RemoveTree((temporary() / "SFKTemp1234").string()));
+    EXPECT_TRUE(fs::exists(temporary() / "SFKTemp1234" / "theirs"));
+    resources::RemoveTempFolder();
+
+    fs::path victim = scratch.path() / "victim";
+    fs::create_directories(victim);
+    for (bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link in place of root's folder" : "a folder of theirs");
+        fs::remove_all(base());
+        if (link)
+            fs::create_directory_symlink(victim, base());
+        else
+            fs::create_directories(base());
+        ASSERT_EQ(lchown(base().c_str(), kNobody, kNobody), 0);
+        std::string path = platform::TemporaryPath();
+        EXPECT_FALSE(path.empty() || path.starts_with(temporary().string())) << path;
+        EXPECT_TRUE(fs::is_empty(victim));
+    }
+}
+
+// No folder can be made in the private place (a file system out of inodes: room for its
+// root and the user's folder only): a bounded number of tries, then a status line that
+// says where.
+TEST_F(TempFolderTest, GivesUpAfterABoundedNumberOfTries) {
+    REQUIRE_ROOT("mounts");
+    ASSERT_EQ(mount("tmpfs", temporary().c_str(), "tmpfs", 0, "size=64k,nr_inodes=2,mode=0755"), 0);
     EXPECT_FALSE(resources::CreateTempFolder());
+    EXPECT_NE(output().find("No new SFKTemp folder can be made in " + base().string()),
+              std::string::npos)
+        << output();
+    EXPECT_EQ(umount2(temporary().c_str(), MNT_DETACH), 0);
 }
 
 TEST_F(TempFolderTest, NewTempFileNameClearsTempFilesOnly) {

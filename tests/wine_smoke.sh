@@ -127,6 +127,7 @@ sh "$repo/tests/archiver/archiver_checks.sh" wine "$linux_build/tests/archiver/a
     "$repo/data/scripts" "${STICKFORGE_WIN_7ZIP_DIR:-$windows_build/7zip}" >"$archiver" 2>&1
 grep -v -e "^ok: " -e " passed, " "$archiver"
 check "7-Zip and the batch scripts ($(tail -n 1 "$archiver"))" grep -q " 0 failed" "$archiver"
+. "$repo/tests/wine/script_exit_codes.sh"
 . "$repo/tests/wine/tools.sh"
 
 # The "DL" data set through WinINet, 7z.exe and the batch script, against a mirror.

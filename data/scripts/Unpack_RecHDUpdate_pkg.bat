@@ -7,7 +7,8 @@ REM   volume holds BaseSystem.dmg, whose HFS+ partition is written to the output
 REM   (default: the current folder) as N.hfs.
 REM Exit codes: 0 done, 1 no package named, 2 package not found, 3 output folder not
 REM   found, 4 an extraction failed ("Extract Error").
-REM The output folder is passed quoted, so folders with spaces work.
+REM The output folder is passed quoted, so folders with spaces work. A crashed archiver
+REM ends with a negative code, which "if errorlevel 1" would let pass.
 if "%~1"=="" goto Usage
 if not exist "%~1" goto NoArchive
 set OutputPath=.
@@ -15,12 +16,12 @@ if not "%~2"=="" set OutputPath="%~2"
 if not exist %OutputPath% goto NoOutput
 
 7z e -w -r -txar -y -- "%~1" RecoveryHDMeta.dmg
-if errorlevel 1 goto ExtractError
+if %errorlevel% neq 0 goto ExtractError
 7z e -w -r -y -- RecoveryHDMeta.dmg BaseSystem.dmg
-if errorlevel 1 goto ExtractError
+if %errorlevel% neq 0 goto ExtractError
 del /Q RecoveryHDMeta.dmg
 7z e -w -tdmg -o%OutputPath% -y -- BaseSystem.dmg *.hfs
-if errorlevel 1 goto ExtractError
+if %errorlevel% neq 0 goto ExtractError
 del /Q BaseSystem.dmg
 exit /b 0
 

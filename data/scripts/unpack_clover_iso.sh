@@ -11,11 +11,12 @@
 #   for the caller to delete.
 # Exit codes: 0 done, 1 no archive named, 2 archive not found, 3 no ISO image could be
 # unpacked from the archive or the ZIP could not be made ("Extract Error").
-# The archiver is 7zz beside this script when it is there (the program unpacks it there),
-# else 7zz on the PATH. Its wildcards are quoted: 7-Zip expands them, not the shell.
+# The archiver is 7zz beside this script when it can run there (the program unpacks it
+# there; a folder mounted noexec lets it not), else 7zz on the PATH. Its wildcards are
+# quoted: 7-Zip expands them, not the shell.
 cd -- "$(dirname -- "$0")" || exit 2
-if [ -f 7zz ]; then
-    chmod u+x 7zz 2>/dev/null
+chmod u+x 7zz 2>/dev/null
+if [ -f 7zz ] && [ -x 7zz ]; then
     sevenzip=$(pwd)/7zz
 else
     sevenzip=7zz

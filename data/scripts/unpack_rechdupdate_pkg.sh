@@ -7,11 +7,12 @@
 #   partition is written to the output folder (default: the current folder) as N.hfs.
 # Exit codes: 0 done, 1 no package named, 2 package not found, 3 output folder not found,
 #   4 an extraction failed ("Extract Error").
-# The archiver is 7zz beside this script when it is there (the program unpacks it there),
-# else 7zz on the PATH. Its wildcards are quoted: 7-Zip expands them, not the shell.
+# The archiver is 7zz beside this script when it can run there (the program unpacks it
+# there; a folder mounted noexec lets it not), else 7zz on the PATH. Its wildcards are
+# quoted: 7-Zip expands them, not the shell.
 here=$(cd -- "$(dirname -- "$0")" && pwd)
-if [ -f "$here/7zz" ]; then
-    chmod u+x "$here/7zz" 2>/dev/null
+chmod u+x "$here/7zz" 2>/dev/null
+if [ -f "$here/7zz" ] && [ -x "$here/7zz" ]; then
     sevenzip=$here/7zz
 else
     sevenzip=7zz

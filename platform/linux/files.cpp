@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
@@ -7,7 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/linux/unique_fd.h"
@@ -17,28 +18,45 @@ namespace fs = std::filesystem;
 namespace platform {
 namespace {
 
-// Depth first; a folder's own rights are widened first, as a read-only folder would keep
-// its entries. Links are entries like files.
-bool RemoveEntry(const fs::path& path) {
-    std::error_code error;
-    fs::file_status status = fs::symlink_status(path, error);
-    if (error) return false;
-    bool removed = true;
-    if (fs::is_directory(status)) {
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
-        for (const fs::directory_entry& entry : fs::directory_iterator(path, error))
-            removed = RemoveEntry(entry.path()) && removed;
+using linuxos::UniqueFd;
+
+// Everything below the open folder, depth first, each entry by descriptor and name, so a
+// link is removed as itself and a folder swapped for a link meanwhile is not entered.
+// A folder that keeps its entries from its owner gets the owner's rights first. Goes on
+// past a failure; false when anything stayed.
+bool EmptyFolder(int folder) {
+    struct stat st {};
+    if (fstat(folder, &st) != 0) return false;
+    if (st.st_uid == geteuid() && (st.st_mode & S_IRWXU) != S_IRWXU)
+        fchmod(folder, (st.st_mode & 07777) | S_IRWXU);
+    int copy = dup(folder);
+    DIR* stream = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (!stream) {
+        if (copy >= 0) close(copy);
+        return false;
     }
-    return fs::remove(path, error) && removed;
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(stream))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.push_back(entry->d_name);
+    closedir(stream);
+    bool emptied = true;
+    for (const std::string& name : names) {
+        if (unlinkat(folder, name.c_str(), 0) == 0) continue;
+        UniqueFd below(
+            openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!below && errno == EACCES &&
+            fchmodat(folder, name.c_str(), S_IRWXU, AT_SYMLINK_NOFOLLOW) == 0)
+            below = UniqueFd(
+                openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        bool removed =
+            below && EmptyFolder(below.get()) && unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0;
+        emptied = removed && emptied;
+    }
+    return emptied;
 }
 
 }  // namespace
-
-std::string TemporaryPath() {
-    const char* variable = std::getenv("TMPDIR");
-    std::string path = variable && *variable ? variable : "/tmp";
-    return path.back() == '/' ? path : path + "/";
-}
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
     std::vector<FolderEntry> entries;
@@ -50,9 +68,19 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
     return entries;
 }
 
-bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
 
-bool RemoveTree(const std::string& path) { return !path.empty() && RemoveEntry(path); }
+// Only a folder of the user's own, never through a link.
+bool RemoveTree(const std::string& path) {
+    std::string trimmed = path;  // a closing "/" would make open follow a link
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    UniqueFd folder(open(trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (trimmed.empty() || !folder || fstat(folder.get(), &st) != 0 || st.st_uid != geteuid())
+        return false;
+    bool emptied = EmptyFolder(folder.get());
+    return rmdir(trimmed.c_str()) == 0 && emptied;
+}
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
@@ -61,7 +89,7 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
 }
 
 bool SetHidden(const std::string& path) {
-    linuxos::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     uint32_t attributes = 0;
     if (!fd || ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0) return false;
     attributes |= ATTR_HIDDEN;
@@ -69,8 +97,7 @@ bool SetHidden(const std::string& path) {
 }
 
 int64_t WriteNewFile(const std::string& path, std::span<const uint8_t> bytes) {
-    linuxos::UniqueFd fd(
-        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!fd) return -1;
     size_t written = 0;
     while (written < bytes.size()) {
@@ -86,7 +113,7 @@ uint32_t CopyFileReplacing(const std::string& from, const std::string& to) {
     std::error_code error;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
     if (error) return uint32_t(error.value());
-    linuxos::UniqueFd fd(open(to.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    UniqueFd fd(open(to.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!fd || fsync(fd.get()) != 0) return uint32_t(errno);
     return 0;
 }

@@ -58,10 +58,13 @@ bool RemoveWide(const std::wstring& path, DWORD attributes) {
 
 }  // namespace
 
-std::string TemporaryPath() {
+std::string TemporaryPath(std::string* refusal) {
     wchar_t shortPath[MAX_PATH + 1];
     DWORD length = GetTempPathW(MAX_PATH + 1, shortPath);
-    if (length == 0 || length > MAX_PATH) return {};
+    if (length == 0 || length > MAX_PATH) {
+        if (refusal) *refusal = "the user has no temporary folder";
+        return {};
+    }
     std::wstring longPath(32768, L'\0');
     DWORD longLength = GetLongPathNameW(shortPath, longPath.data(), DWORD(longPath.size()));
     std::wstring path = longLength == 0 || longLength >= longPath.size()

@@ -28,6 +28,9 @@ std::wstring CommandInterpreter() {
 
 }  // namespace
 
+// Every folder the program writes may hold programs that run.
+std::string RunnableProgram(const std::string& path) { return path; }
+
 int RunTool(const std::string& executable, const std::vector<std::string>& arguments,
             const std::string& workingFolder, bool hidden) {
     std::wstring program = Widen(executable), folder = Widen(workingFolder);

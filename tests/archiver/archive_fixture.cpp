@@ -1,12 +1,17 @@
 // Fixture maker for the archiver tests, for what no Debian tool writes:
-//   archive_fixture dmg OUT TYPE=IMAGE...  a UDIF disk image with one partition per image
-//                                          (TYPE: Apple_HFS, ...)
+//   archive_fixture dmg OUT [--layout=L] [--format=F] TYPE=IMAGE...
+//                                          a UDIF disk image with one partition per image
+//                                          (TYPE: Apple_HFS, Apple_APFS, DOS_FAT_32, ...);
+//                                          L: SPUD (Apple map, the default), MBRSPUD,
+//                                          GPTSPUD or NONE; F: UDZO (zlib, the default),
+//                                          UDRO, UDBZ, UDCO or ULFO, as hdiutil names them
 //   archive_fixture hfs ISO OUT            the Apple_HFS partition of an ISO hybrid whose
 //                                          Apple partition map xorriso -hfsplus wrote
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,19 +38,46 @@ uint64_t Be(const std::vector<uint8_t>& data, size_t at, int bytes) {
 }
 
 int MakeDmg(int argc, char** argv) {
+    static const std::map<std::string, fixtures::Scheme> kLayouts{
+        {"SPUD", fixtures::Scheme::Apple},
+        {"MBRSPUD", fixtures::Scheme::Mbr},
+        {"GPTSPUD", fixtures::Scheme::Gpt},
+        {"NONE", fixtures::Scheme::None}};
+    static const std::map<std::string, fixtures::Compression> kFormats{
+        {"UDRO", fixtures::Compression::None},
+        {"UDZO", fixtures::Compression::Zlib},
+        {"UDBZ", fixtures::Compression::Bzip2},
+        {"UDCO", fixtures::Compression::Adc},
+        {"ULFO", fixtures::Compression::Lzfse}};
+    fixtures::Scheme scheme = fixtures::Scheme::Apple;
+    fixtures::Compression compression = fixtures::Compression::Zlib;
     std::vector<fixtures::DiskPartition> partitions;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
         const size_t equals = arg.find('=');
+        const std::string key = arg.substr(0, equals), value = arg.substr(equals + 1);
+        if (key == "--layout" && kLayouts.count(value)) {
+            scheme = kLayouts.at(value);
+            continue;
+        }
+        if (key == "--format" && kFormats.count(value)) {
+            compression = kFormats.at(value);
+            continue;
+        }
         fixtures::DiskPartition partition;
-        if (equals == std::string::npos || !ReadFile(arg.substr(equals + 1), partition.data)) {
-            std::fprintf(stderr, "cannot read partition %s\n", argv[i]);
+        if (equals == std::string::npos || key.starts_with("--") ||
+            !ReadFile(value, partition.data)) {
+            std::fprintf(stderr, "cannot use %s\n", argv[i]);
             return 1;
         }
-        partition.type = arg.substr(0, equals);
+        partition.type = key;
         partitions.push_back(std::move(partition));
     }
-    const std::vector<uint8_t> image = fixtures::BuildUdif(partitions);
+    if (partitions.empty() || (scheme == fixtures::Scheme::None && partitions.size() != 1)) {
+        std::fprintf(stderr, "a disk image needs its partitions (NONE: exactly one)\n");
+        return 1;
+    }
+    const std::vector<uint8_t> image = fixtures::BuildUdif(partitions, scheme, compression);
     return WriteFile(argv[2], image.data(), image.size()) ? 0 : 1;
 }
 
@@ -79,7 +111,7 @@ int main(int argc, char** argv) {
     if (command == "dmg" && argc >= 4) return MakeDmg(argc, argv);
     if (command == "hfs" && argc == 4) return CutHfs(argv[2], argv[3]);
     std::fprintf(stderr,
-                 "usage: archive_fixture dmg OUT TYPE=IMAGE...\n"
+                 "usage: archive_fixture dmg OUT [--layout=L] [--format=F] TYPE=IMAGE...\n"
                  "       archive_fixture hfs ISO OUT\n");
     return 2;
 }

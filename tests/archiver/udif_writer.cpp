@@ -11,17 +11,21 @@ namespace {
 constexpr uint64_t kSector = 512;
 constexpr uint64_t kMapSectors = 63;
 constexpr uint64_t kFreeSectors = 16;
+constexpr uint64_t kGptTableSectors = 32;
+constexpr uint32_t kGptEntries = 128;
 constexpr uint32_t kCrc32Type = 2;
 
-// Chunk types of a block table.
+// Chunk types of a block table besides the compressed ones.
 constexpr uint32_t kZeroFill = 0;
-constexpr uint32_t kRaw = 1;
 constexpr uint32_t kIgnored = 2;  // free space, left out of the checksum
-constexpr uint32_t kZlib = 0x80000005;
 constexpr uint32_t kEnd = 0xFFFFFFFF;
 
 void PutBe(std::vector<uint8_t>& out, size_t at, uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i, value >>= 8) out[at + i] = static_cast<uint8_t>(value);
+}
+
+void PutLe(std::vector<uint8_t>& out, size_t at, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i, value >>= 8) out[at + i] = static_cast<uint8_t>(value);
 }
 
 void PutText(std::vector<uint8_t>& out, size_t at, const std::string& text) {
@@ -53,40 +57,173 @@ struct Region {
     uint64_t start = 0;  // sector on the disk
     std::vector<uint8_t> data;
     bool free = false;
+    uint64_t sectors() const { return data.size() / kSector; }
+    uint64_t end() const { return start + sectors(); }
 };
 
-// The disk's first sector: block size and disk size.
-std::vector<uint8_t> DescriptorMap(uint64_t disk_sectors) {
-    std::vector<uint8_t> block(kSector);
-    PutText(block, 0, "ER");
-    PutBe(block, 2, kSector, 2);
-    PutBe(block, 4, disk_sectors, 4);
-    return block;
+Region Free(uint64_t start, uint64_t sectors) {
+    return {"", "Apple_Free", start, std::vector<uint8_t>(sectors * kSector), true};
 }
 
-// One 512-byte entry per partition, the map's own entry first.
-std::vector<uint8_t> PartitionMap(const std::vector<Region>& regions) {
-    std::vector<uint8_t> map(kMapSectors * kSector);
-    const size_t entries = regions.size() - 1;  // the descriptor map has none
+// The partitions one after the other from the sector on, as "disk image" regions.
+uint64_t Place(const std::vector<DiskPartition>& partitions, uint64_t sector,
+               std::vector<Region>& regions) {
+    for (const DiskPartition& partition : partitions) {
+        Region region{"disk image", partition.type, sector, partition.data, false};
+        region.data.resize((region.data.size() + kSector - 1) / kSector * kSector);
+        sector = region.end();
+        regions.push_back(std::move(region));
+    }
+    return sector;
+}
+
+// Driver descriptor map, the map with one 512-byte entry per partition (its own first),
+// the partitions and a free tail.
+std::vector<Region> AppleLayout(const std::vector<DiskPartition>& partitions) {
+    std::vector<Region> regions;
+    regions.push_back({"Driver Descriptor Map", "DDM", 0, std::vector<uint8_t>(kSector), false});
+    regions.push_back(
+        {"Apple", "Apple_partition_map", 1, std::vector<uint8_t>(kMapSectors * kSector), false});
+    uint64_t next = Place(partitions, 1 + kMapSectors, regions);
+    regions.push_back(Free(next, kFreeSectors));
+    std::vector<uint8_t>& ddm = regions[0].data;
+    PutText(ddm, 0, "ER");
+    PutBe(ddm, 2, kSector, 2);
+    PutBe(ddm, 4, regions.back().end(), 4);
+    std::vector<uint8_t>& map = regions[1].data;
+    const size_t entries = regions.size() - 1;
     for (size_t i = 1; i < regions.size(); ++i) {
         const Region& region = regions[i];
-        const uint64_t sectors = i == 1 ? kMapSectors : region.data.size() / kSector;
         const size_t at = (i - 1) * kSector;
         PutText(map, at, "PM");
         PutBe(map, at + 4, entries, 4);
         PutBe(map, at + 8, region.start, 4);
-        PutBe(map, at + 12, sectors, 4);
+        PutBe(map, at + 12, region.sectors(), 4);
         PutText(map, at + 16, region.description.substr(0, 31));
         PutText(map, at + 48, region.type);
-        PutBe(map, at + 84, sectors, 4);
+        PutBe(map, at + 84, region.sectors(), 4);
         PutBe(map, at + 88, region.free ? 0 : 0x37, 4);
     }
-    return map;
+    return regions;
+}
+
+void PutMbrEntry(std::vector<uint8_t>& sector, size_t slot, uint8_t type, uint64_t start,
+                 uint64_t count) {
+    const size_t at = 446 + 16 * slot;
+    std::fill_n(sector.begin() + static_cast<std::ptrdiff_t>(at) + 1, 3, 0xFF);  // past CHS
+    sector[at + 4] = type;
+    std::fill_n(sector.begin() + static_cast<std::ptrdiff_t>(at) + 5, 3, 0xFF);
+    PutLe(sector, at + 8, start, 4);
+    PutLe(sector, at + 12, std::min<uint64_t>(count, 0xFFFFFFFF), 4);
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
+}
+
+uint8_t MbrType(const std::string& type) {
+    if (type == "Apple_HFS") return 0xAF;
+    if (type == "DOS_FAT_32") return 0x0C;
+    return 0xDA;
+}
+
+// The MBR, free space up to sector 63, the partitions (four at most) and a free tail.
+std::vector<Region> MbrLayout(const std::vector<DiskPartition>& partitions) {
+    std::vector<Region> regions;
+    regions.push_back({"Master Boot Record", "MBR", 0, std::vector<uint8_t>(kSector), false});
+    regions.push_back(Free(1, 62));
+    uint64_t next = Place(partitions, 63, regions);
+    regions.push_back(Free(next, kFreeSectors));
+    for (size_t i = 0; i < partitions.size() && i < 4; ++i) {
+        const Region& region = regions[2 + i];
+        PutMbrEntry(regions[0].data, i, MbrType(region.type), region.start, region.sectors());
+    }
+    return regions;
+}
+
+// "48465300-0000-11AA-AA11-00306543ECAC" as GPT stores it: the first three groups
+// little-endian.
+void PutGuid(std::vector<uint8_t>& out, size_t at, const std::string& text) {
+    std::string hex;
+    for (char c : text)
+        if (c != '-') hex += c;
+    uint8_t bytes[16];
+    for (size_t i = 0; i < 16; ++i)
+        bytes[i] = static_cast<uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+    const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    for (size_t i = 0; i < 16; ++i) out[at + i] = bytes[order[i]];
+}
+
+std::string GptType(const std::string& type) {
+    if (type == "Apple_HFS") return "48465300-0000-11AA-AA11-00306543ECAC";
+    if (type == "Apple_APFS") return "7C3457EF-0000-11AA-AA11-00306543ECAC";
+    return "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";  // basic data
+}
+
+std::vector<uint8_t> GptHeader(uint64_t self, uint64_t other, uint64_t table, uint64_t disk,
+                               uint32_t tableCrc) {
+    std::vector<uint8_t> header(kSector);
+    PutText(header, 0, "EFI PART");
+    PutLe(header, 8, 0x00010000, 4);
+    PutLe(header, 12, 92, 4);
+    PutLe(header, 24, self, 8);
+    PutLe(header, 32, other, 8);
+    PutLe(header, 40, 2 + kGptTableSectors, 8);
+    PutLe(header, 48, disk - 2 - kGptTableSectors, 8);
+    PutGuid(header, 56, "5354494B-464F-5247-4546-495854555245");
+    PutLe(header, 72, table, 8);
+    PutLe(header, 80, kGptEntries, 4);
+    PutLe(header, 84, 128, 4);
+    PutLe(header, 88, tableCrc, 4);
+    PutLe(header, 16, Crc(header.data(), 92), 4);
+    return header;
+}
+
+// Protective MBR, header and table, free space up to sector 40, the partitions, a free
+// tail, then the backup table and header.
+std::vector<Region> GptLayout(const std::vector<DiskPartition>& partitions) {
+    const uint64_t first = 2 + kGptTableSectors;
+    std::vector<Region> regions;
+    regions.push_back(
+        {"Protective Master Boot Record", "MBR", 0, std::vector<uint8_t>(kSector), false});
+    regions.push_back({"GPT Header", "Primary GPT Header", 1, {}, false});
+    regions.push_back({"GPT Partition Data", "Primary GPT Table", 2,
+                       std::vector<uint8_t>(kGptTableSectors * kSector), false});
+    regions.push_back(Free(first, 40 - first));
+    uint64_t next = Place(partitions, 40, regions);
+    regions.push_back(Free(next, kFreeSectors));
+    const uint64_t backupTable = next + kFreeSectors;
+    const uint64_t disk = backupTable + kGptTableSectors + 1;
+    std::vector<uint8_t>& table = regions[2].data;
+    for (size_t i = 0; i < partitions.size(); ++i) {
+        const Region& region = regions[4 + i];
+        const size_t at = 128 * i;
+        PutGuid(table, at, GptType(region.type));
+        PutGuid(table, at + 16, "00000000-0000-4000-8000-00000000000" + std::to_string(1 + i % 9));
+        PutLe(table, at + 32, region.start, 8);
+        PutLe(table, at + 40, region.end() - 1, 8);
+        for (size_t k = 0; k < region.description.size(); ++k)
+            table[at + 56 + 2 * k] = static_cast<uint8_t>(region.description[k]);
+    }
+    const uint32_t tableCrc = Crc(table.data(), table.size());
+    regions[1].data = GptHeader(1, disk - 1, 2, disk, tableCrc);
+    regions.push_back({"GPT Partition Data", "Backup GPT Table", backupTable, table, false});
+    regions.push_back({"GPT Header", "Backup GPT Header", disk - 1,
+                       GptHeader(disk - 1, 1, backupTable, disk, tableCrc), false});
+    PutMbrEntry(regions[0].data, 0, 0xEE, 1, disk - 1);
+    return regions;
+}
+
+// The one file system is the whole disk.
+std::vector<Region> WholeDisk(const std::vector<DiskPartition>& partitions) {
+    std::vector<Region> regions;
+    Place({partitions.front()}, 0, regions);
+    regions[0].description = "whole disk";
+    return regions;
 }
 
 // Appends the region's chunks to the data fork and returns its block table.
-std::vector<uint8_t> WriteRegion(const Region& region, uint32_t id, std::vector<uint8_t>& fork) {
-    const uint64_t sectors = region.data.size() / kSector;
+std::vector<uint8_t> WriteRegion(const Region& region, uint32_t id, Compression compression,
+                                 std::vector<uint8_t>& fork) {
+    const uint64_t sectors = region.sectors();
     struct Chunk {
         uint32_t type;
         uint64_t sector, count, offset, length;
@@ -101,21 +238,12 @@ std::vector<uint8_t> WriteRegion(const Region& region, uint32_t id, std::vector<
             const uint8_t* raw = region.data.data() + sector * kSector;
             const size_t size = count * kSector;
             crc = Crc(raw, size, crc);
-            Chunk chunk{kRaw, sector, count, fork.size(), size};
-            if (std::all_of(raw, raw + size, [](uint8_t b) { return b == 0; })) {
-                chunk.type = kZeroFill;
-                chunk.length = 0;
-            } else {
-                uLongf packed_size = compressBound(size);
-                std::vector<uint8_t> packed(packed_size);
-                if (compress2(packed.data(), &packed_size, raw, size, 9) == Z_OK &&
-                    packed_size < size) {
-                    chunk.type = kZlib;
-                    chunk.length = packed_size;
-                    fork.insert(fork.end(), packed.begin(), packed.begin() + packed_size);
-                } else {
-                    fork.insert(fork.end(), raw, raw + size);
-                }
+            Chunk chunk{kZeroFill, sector, count, fork.size(), 0};
+            if (!std::all_of(raw, raw + size, [](uint8_t b) { return b == 0; })) {
+                const std::vector<uint8_t> packed = CompressChunk(compression, raw, size);
+                chunk.type = ChunkType(compression);
+                chunk.length = packed.size();
+                fork.insert(fork.end(), packed.begin(), packed.end());
             }
             chunks.push_back(chunk);
         }
@@ -157,23 +285,26 @@ std::string PlistEntry(const Region& region, size_t index, int32_t id,
            "</string>\n\t\t\t</dict>\n";
 }
 
+std::vector<Region> Layout(const std::vector<DiskPartition>& partitions, Scheme scheme) {
+    switch (scheme) {
+        case Scheme::Mbr:
+            return MbrLayout(partitions);
+        case Scheme::Gpt:
+            return GptLayout(partitions);
+        case Scheme::None:
+            return WholeDisk(partitions);
+        case Scheme::Apple:
+            break;
+    }
+    return AppleLayout(partitions);
+}
+
 }  // namespace
 
-std::vector<uint8_t> BuildUdif(const std::vector<DiskPartition>& partitions) {
-    std::vector<Region> regions;
-    regions.push_back({"Driver Descriptor Map", "DDM", 0, {}, false});
-    regions.push_back({"Apple", "Apple_partition_map", 1, {}, false});
-    uint64_t next = 1 + kMapSectors;
-    for (const DiskPartition& partition : partitions) {
-        Region region{"disk image", partition.type, next, partition.data, false};
-        region.data.resize((region.data.size() + kSector - 1) / kSector * kSector);
-        next += region.data.size() / kSector;
-        regions.push_back(std::move(region));
-    }
-    regions.push_back({"", "Apple_Free", next, std::vector<uint8_t>(kFreeSectors * kSector), true});
-    const uint64_t disk_sectors = next + kFreeSectors;
-    regions[0].data = DescriptorMap(disk_sectors);
-    regions[1].data = PartitionMap(regions);
+std::vector<uint8_t> BuildUdif(const std::vector<DiskPartition>& partitions, Scheme scheme,
+                               Compression compression) {
+    const std::vector<Region> regions = Layout(partitions, scheme);
+    const uint64_t disk_sectors = regions.back().end();
 
     std::vector<uint8_t> image;
     std::string plist =
@@ -183,7 +314,7 @@ std::vector<uint8_t> BuildUdif(const std::vector<DiskPartition>& partitions) {
     for (size_t i = 0; i < regions.size(); ++i) {
         const int32_t id = static_cast<int32_t>(i) - 1;
         const std::vector<uint8_t> table =
-            WriteRegion(regions[i], static_cast<uint32_t>(id), image);
+            WriteRegion(regions[i], static_cast<uint32_t>(id), compression, image);
         checksums.insert(checksums.end(), table.begin() + 0x48, table.begin() + 0x4C);
         plist += PlistEntry(regions[i], i, id, table);
     }

@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (end == std::string::npos) end = path->size();
         std::string part = path->substr(start, end - start);
         FUZZ_CHECK(!part.empty() && part != "." && part != "..");
+        FUZZ_CHECK(part.back() != '.' && part.back() != ' ');  // Windows would drop it
     }
     std::filesystem::path destination = "/destination";
     std::filesystem::path landing = (destination / *path).lexically_normal();

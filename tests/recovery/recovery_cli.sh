@@ -64,11 +64,18 @@ cli extract-dmg "$scratch/dmg folder/Base System.dmg" "$scratch/out folder/"
 check "extract-dmg with spaces and a closing separator exits 0" test $? -eq 0
 check "  the HFS+ partition" cmp -s "$scratch/out folder/2.hfs" "$scratch/fixture/base.hfs"
 check "  and the box" grep -q "HFS volume Extracted." "$scratch/err"
+echo "an older image" >"$scratch/out folder/2.hfs"
+"$scratch/stickforge-cli" extract-dmg "$scratch/dmg folder/Base System.dmg" "$scratch/out folder" \
+    </dev/null >"$scratch/out" 2>"$scratch/err"
+check "extract-dmg over an image of the same name, without --yes, exits 1" test $? -eq 1
+check "  and leaves that image as it was" grep -qx "an older image" "$scratch/out folder/2.hfs"
+cli extract-dmg "$scratch/dmg folder/Base System.dmg" "$scratch/out folder"
+check "  with --yes it replaces it" cmp -s "$scratch/out folder/2.hfs" "$scratch/fixture/base.hfs"
 echo "not a disk image" >"$scratch/dmg folder/not a dmg.dmg"
 cli extract-dmg "$scratch/dmg folder/not a dmg.dmg" "$scratch/out folder"
 check "extract-dmg of no DMG exits 1" test $? -eq 1
 check "  and names the file only" grep -q "Can't open \"not a dmg.dmg\"" "$scratch/err"
 cli extract-dmg "$scratch/fixture/Empty.dmg" "$scratch/fixture"
 check "extract-dmg of a DMG without an HFS partition exits 1" test $? -eq 1
-check "  and leaves no temporary folder" sh -c '[ -z "$(ls "$TMPDIR")" ]'
+check "  and leaves no temporary folder" sh -c '[ -z "$(find "$TMPDIR" -name "SFKTemp*")" ]'
 finish

@@ -1,6 +1,7 @@
 // The update and download workflows against the loopback server, with the real engine,
 // the packed archiver and the recovery script.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <atomic>
 #include <filesystem>
@@ -15,7 +16,9 @@
 #include "recovery/package_digest.h"
 #include "recovery/update_recovery_list.h"
 #include "resources/dmg_extract.h"
+#include "resources/packed_resources.h"
 #include "tests/download/test_server.h"
+#include "tests/loop_disk.h"
 #include "tests/recovery/catalog_fixture.h"
 #include "tests/test_support.h"
 
@@ -47,7 +50,7 @@ public:
     }
     ~PrivateTemporaryPath() { unsetenv("TMPDIR"); }
     bool HoldsProgramFolders() const {
-        for (const auto& entry : fs::directory_iterator(path_))
+        for (const auto& entry : fs::recursive_directory_iterator(path_))
             if (entry.path().filename().string().starts_with("SFK")) return true;
         return false;
     }
@@ -268,6 +271,26 @@ TEST_F(RecoveryWorkflowTest, AWrongDigestExtractsNothing) {
     EXPECT_EQ(output().find("[Info] "), std::string::npos);
 }
 
+// A file name from the package's URL that Windows would take for a device or trim, or
+// that names the archiver or the script beside the package, is never downloaded.
+TEST_F(RecoveryWorkflowTest, PackageNamesThatAreNoPlainFileAreRefused) {
+    std::string marker = scratch.file("ran");
+    for (const std::string& name :
+         {std::string("CON"), std::string("nul.pkg"), std::string("Com1.pkg"), std::string("LPT9"),
+          std::string("Update.pkg."), std::string("a:b.pkg"),
+          std::string(resources::ArchiverFileName),
+          std::string(resources::RecoveryScriptFileName)}) {
+        SCOPED_TRACE(name);
+        Serve(name, "#!/bin/sh\ntouch '" + marker + "'\n");
+        core::RecoveryList = {Entry("T", server.Url("/" + name))};
+        std::vector<std::string> images;
+        EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Failed);
+        EXPECT_FALSE(SawStatus(name + " Downloaded"));
+        EXPECT_FALSE(fs::exists(marker));
+        EXPECT_TRUE(fs::is_empty(core::SFKImageLocalRepo));
+    }
+}
+
 TEST_F(RecoveryWorkflowTest, AScriptFailureShowsItsCode) {
     ListPackage("");
     core::SFKImageLocalRepo = scratch.file("no such folder") + "/";
@@ -321,27 +344,106 @@ TEST_F(DmgExtractionTest, CancellingTheRequesterLeavesNothingBehind) {
     EXPECT_EQ(core::BusyFlag, 0);
 }
 
-TEST_F(DmgExtractionTest, TheImagesReplaceThoseOfTheSameNameAndNothingElseStays) {
+// Images of different disk images share index names: one already in the folder is
+// replaced only after a Yes.
+TEST_F(DmgExtractionTest, AnImageOfTheSameNameIsReplacedOnlyAfterAYes) {
     ASSERT_FALSE(package.empty());
     std::string out = scratch.file("out folder");
     fs::create_directories(out);
     test::WriteFile(out + "/2.hfs", "an older image");
+    EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/BaseSystem.dmg", out + "/"),
+              Outcome::Cancelled);
+    EXPECT_NE(output().find("[Warning] Warning: The image file:\n" + out +
+                            "/2.hfs\nalready exists. "
+                            "Overwrite it?\n  -> No"),
+              std::string::npos)
+        << output();
+    EXPECT_EQ(test::ReadFile(out + "/2.hfs"), "an older image");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    EXPECT_EQ(output().find("HFS volume Extracted."), std::string::npos);
+
+    toolkit().SetAssumeYes(true);
     EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/BaseSystem.dmg", out + "/"), Outcome::Done);
     EXPECT_EQ(test::ReadFile(out + "/2.hfs"), test::ReadFile(package + "/base.hfs"));
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
     EXPECT_NE(output().find("[Info] HFS volume Extracted."), std::string::npos);
 
-    // A disk image without an HFS partition: the archiver ends with 0 but leaves nothing.
-    EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/Empty.dmg", out), Outcome::Failed);
-    EXPECT_NE(output().find("Can't open \"Empty.dmg\"\nas DMG archive."), std::string::npos);
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
-
-    // A missing output folder is not made: the same box names the image.
+    // A missing output folder is not made: the box names the image.
     std::string missing = scratch.file("missing") + "/";
     EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/BaseSystem.dmg", missing), Outcome::Failed);
     EXPECT_NE(output().find("Can't open \"BaseSystem.dmg\"\nas DMG archive."), std::string::npos);
     EXPECT_FALSE(fs::exists(missing));
     EXPECT_FALSE(temporary.HoldsProgramFolders());
+}
+
+// hdiutil's compressions (UDRO raw, UDZO zlib, UDBZ bzip2, UDCO ADC, ULFO LZFSE) and
+// layouts (Apple map, MBR, GPT, none) all give the HFS partition back; an image without
+// one is the box, and nothing stays.
+TEST_F(DmgExtractionTest, EveryFormOfAppleDiskImageGivesItsHfsPartition) {
+    ASSERT_FALSE(package.empty());
+    std::string other = scratch.file("other.img");
+    test::WriteFile(other, std::string(64 * 1024, 'o') + "not hfs");
+    const std::string hfs = "Apple_HFS=" + package + "/base.hfs";
+    struct Form {
+        const char* layout;
+        const char* format;
+        std::string partitions;
+        bool holdsHfs;
+    };
+    const std::vector<Form> forms{{"SPUD", "UDRO", hfs, true},
+                                  {"SPUD", "UDZO", hfs, true},
+                                  {"SPUD", "UDBZ", hfs, true},
+                                  {"SPUD", "UDCO", hfs, true},
+                                  {"SPUD", "ULFO", hfs, true},
+                                  {"GPTSPUD", "UDZO", "DOS_FAT_32=" + other + " " + hfs, true},
+                                  {"GPTSPUD", "ULFO", hfs, true},
+                                  {"MBRSPUD", "UDBZ", hfs, true},
+                                  {"NONE", "UDCO", hfs, true},
+                                  {"GPTSPUD", "UDZO", "Apple_APFS=" + other, false},
+                                  {"MBRSPUD", "UDZO", "DOS_FAT_32=" + other, false},
+                                  {"SPUD", "UDZO", "Apple_Free=" + other, false}};
+    for (const Form& form : forms) {
+        std::string name = std::string(form.layout) + "-" + form.format + "-" +
+                           (form.holdsHfs ? "hfs" : "other") + ".dmg";
+        SCOPED_TRACE(name);
+        std::string image = scratch.file(name), out = scratch.file("out " + name);
+        fs::create_directories(out);
+        std::string command = std::string(STICKFORGE_ARCHIVE_FIXTURE) + " dmg '" + image +
+                              "' --layout=" + form.layout + " --format=" + form.format + " " +
+                              form.partitions;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        Outcome outcome = resources::ExtractHfsFromDmg(image, out);
+        std::vector<fs::path> left;
+        for (const auto& entry : fs::directory_iterator(out)) left.push_back(entry.path());
+        if (form.holdsHfs) {
+            EXPECT_EQ(outcome, Outcome::Done);
+            ASSERT_EQ(left.size(), 1u);
+            EXPECT_EQ(left[0].extension(), ".hfs");
+            EXPECT_EQ(test::ReadFile(left[0].string()), test::ReadFile(package + "/base.hfs"));
+        } else {
+            EXPECT_EQ(outcome, Outcome::Failed);
+            EXPECT_NE(output().find("Can't open \"" + name + "\"\nas DMG archive."),
+                      std::string::npos);
+            EXPECT_TRUE(left.empty());
+        }
+    }
+    EXPECT_FALSE(temporary.HoldsProgramFolders());
+}
+
+// A temporary path whose file system lets no program run (noexec, a common hardening of
+// /tmp): the archiver runs from a place that allows it.
+TEST_F(DmgExtractionTest, ANoexecTemporaryPathStillExtracts) {
+    REQUIRE_ROOT("mounts");
+    ASSERT_FALSE(package.empty());
+    std::string noexec = scratch.file("noexec"), out = scratch.file("out");
+    fs::create_directories(noexec);
+    fs::create_directories(out);
+    ASSERT_EQ(mount("tmpfs", noexec.c_str(), "tmpfs", MS_NOEXEC, "size=64m,mode=0755"), 0);
+    setenv("TMPDIR", noexec.c_str(), 1);
+    EXPECT_EQ(resources::ExtractHfsFromDmg(package + "/BaseSystem.dmg", out), Outcome::Done)
+        << output();
+    EXPECT_EQ(test::ReadFile(out + "/2.hfs"), test::ReadFile(package + "/base.hfs"));
+    EXPECT_EQ(umount2(noexec.c_str(), MNT_DETACH), 0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "buildtools/packer/resource_packer.h"
 #include "core/state.h"
 #include "platform/clock.h"
 #include "platform/file_tree.h"
@@ -133,6 +134,23 @@ void CheckRunTool() {
     CHECK(platform::RunTool(core::TempFolder + "missing.exe", {}, "", true) == -1);
 }
 
+// ZIP entries that Windows would take for a device or whose closing dot or space it would
+// drop are refused like climbing ones; the rest is extracted.
+void CheckWindowsNames() {
+    std::vector<uint8_t> zip = buildtools::StoredZip({{"kept.txt", {'k'}},
+                                                      {"CON", {'c'}},
+                                                      {"aux.txt", {'a'}},
+                                                      {"sub/LPT1.log", {'l'}},
+                                                      {"sub/ok", {'o'}},
+                                                      {"trail.", {'t'}},
+                                                      {"space ", {'s'}}});
+    std::string archive = core::TempFolder + "names.zip", folder = core::TempFolder + "names";
+    CHECK(platform::WriteNewFile(archive, zip) == int64_t(zip.size()));
+    CHECK(resources::UnpackArchive({}, folder, false, archive, false, true));
+    CHECK(Names(folder) == (std::vector<std::string>{"kept.txt", "sub"}));
+    CHECK(Names(folder + "\\sub") == (std::vector<std::string>{"ok"}));
+}
+
 void CheckFileTree() {
     std::string root = core::TempFolder + "tree\\deeper";
     auto tree = platform::OpenFileTree(root);
@@ -168,6 +186,7 @@ int main() {
     CheckTempFolder();
     CheckUnpackedTools();
     CheckRunTool();
+    CheckWindowsNames();
     CheckFileTree();
     std::string folder = core::TempFolder;
     CHECK(platform::RemoveTree(folder) && Attributes(folder) == INVALID_FILE_ATTRIBUTES);
