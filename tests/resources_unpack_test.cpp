@@ -103,6 +103,7 @@ TEST_F(TempFolderTest, ClearsLeftoversButNothingElse) {
 
     // The exit's removal is the same one.
     fs::create_directory_symlink(scratch.path() / "outside", core::TempFolder + "link");
+    fs::create_symlink(scratch.path() / "outside" / "keep", core::TempFolder + "file link");
     std::string folder = core::TempFolder;
     app::ExitSequence();
     EXPECT_FALSE(fs::exists(folder));
