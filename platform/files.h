@@ -19,6 +19,7 @@ std::string TemporaryPath(std::string* refusal = nullptr);
 struct FolderEntry {
     std::string name;
     bool folder = false;  // a folder of its own; a link to one counts as no folder
+    bool mine = true;     // Linux: owned by the effective user
 };
 // The entries other than "." and ".."; empty when the folder cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
@@ -29,7 +30,7 @@ bool CreateFolder(const std::string& path);
 
 // Removes a folder and everything in it, read-only and hidden entries included. Links are
 // removed, never followed, so nothing outside the folder is touched. Goes on past an entry
-// it cannot remove; false when anything stayed. Linux: only a folder of the user's own.
+// it cannot remove; false when anything stayed.
 bool RemoveTree(const std::string& path);
 
 // Removes a file, its read-only attribute cleared first.

@@ -31,7 +31,7 @@ bool CreateTempFolder() {
         return false;
     }
     for (const platform::FolderEntry& entry : platform::ListFolder(temporary))
-        if (entry.folder && entry.name.starts_with("SFKTemp"))
+        if (entry.folder && entry.mine && entry.name.starts_with("SFKTemp"))
             platform::RemoveTree(temporary + entry.name);
     for (int i = 0; i < kNameTries; ++i) {
         core::TempFolder =

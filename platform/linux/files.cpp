@@ -62,22 +62,21 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
     std::vector<FolderEntry> entries;
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-        bool link = entry.is_symlink(error);
-        entries.push_back({entry.path().filename().string(), !link && entry.is_directory(error)});
+        struct stat st {};
+        if (lstat(entry.path().c_str(), &st) != 0) continue;  // gone meanwhile
+        entries.push_back(
+            {entry.path().filename().string(), S_ISDIR(st.st_mode), st.st_uid == geteuid()});
     }
     return entries;
 }
 
 bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
 
-// Only a folder of the user's own, never through a link.
 bool RemoveTree(const std::string& path) {
     std::string trimmed = path;  // a closing "/" would make open follow a link
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     UniqueFd folder(open(trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st {};
-    if (trimmed.empty() || !folder || fstat(folder.get(), &st) != 0 || st.st_uid != geteuid())
-        return false;
+    if (!folder) return false;
     bool emptied = EmptyFolder(folder.get());
     return rmdir(trimmed.c_str()) == 0 && emptied;
 }
