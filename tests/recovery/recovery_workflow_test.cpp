@@ -307,12 +307,15 @@ TEST_F(RecoveryWorkflowTest, CancellingTheTransferEndsWithoutSummary) {
     core::RecoveryList = {Entry("big", server.Url("/big/RecoveryHDUpdate.pkg?rate=1000000"))};
     std::atomic<bool> done = false;
     std::atomic<bool> slotHeld = false;
+    // One press, as a user makes it: raised again after the worker's closing steps reset
+    // it, the flag would outlive the operation.
     std::thread canceller([&] {
         while (!done) {
             for (const std::string& line : toolkit().StatusLines())
                 if (line.find("% RecoveryHDUpdate.pkg") != std::string::npos) {
                     slotHeld = bool(core::DownloadThreadRunning);
                     core::TransferCancelFlag = 1;
+                    return;
                 }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
