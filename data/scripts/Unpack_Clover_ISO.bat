@@ -42,17 +42,18 @@ md "%UnpackDir%\EFI\CLOVER\OEM\SystemProductName\UEFI\kexts\Other" >nul 2>&1
 md "%UnpackDir%\EFI\CLOVER\ROM" >nul 2>&1
 
 REM The tar or the ISO image out of the archive, the ISO image out of a tar, then the
-REM ISO's contents. 7-Zip exits 1 on warnings (an xz stream named .lzma is one).
+REM ISO's contents. 7-Zip exits 1 on warnings (an xz stream named .lzma is one); a
+REM crashed one ends with a negative code, which "if errorlevel 2" would let pass.
 7z e "%~1" -o"%UnpackDir%" -ir!*.tar -ir!*.iso
-if errorlevel 2 goto ExtractError
+if %errorlevel% neq 0 if %errorlevel% neq 1 goto ExtractError
 if not exist "%UnpackDir%\*.tar" goto Image
 7z e "%UnpackDir%\*.tar" -o"%UnpackDir%" -ai!*.tar *.iso -r
-if errorlevel 2 goto ExtractError
+if %errorlevel% neq 0 if %errorlevel% neq 1 goto ExtractError
 del /S /Q "%UnpackDir%\*.tar" >nul 2>&1
 :Image
 if not exist "%UnpackDir%\*.iso" goto ExtractError
 7z x "%UnpackDir%\*.iso" -o"%UnpackDir%" -y
-if errorlevel 2 goto ExtractError
+if %errorlevel% neq 0 if %errorlevel% neq 1 goto ExtractError
 del /S /Q "%UnpackDir%\*.iso" >nul 2>&1
 rd /S /Q "%UnpackDir%\[BOOT]" >nul 2>&1
 
@@ -66,7 +67,7 @@ copy /Y "%UnpackDir%\usr\standalone\i386\x64\boot6" "%UnpackDir%\boot" >nul 2>&1
 REM Everything in the folder, folders included, into CloverISO-XXXX.zip beside this script.
 cd "%UnpackDir%"
 ..\7z a  -r -mx9 -tzip "%CloverPackName%" *
-if errorlevel 2 goto ZipError
+if %errorlevel% neq 0 if %errorlevel% neq 1 goto ZipError
 move /Y "%CloverPackName%.zip" .. >nul 2>&1
 if errorlevel 1 goto ZipError
 cd ..

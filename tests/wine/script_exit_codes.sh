@@ -1,29 +1,55 @@
-# Sourced by wine_smoke.sh: Unpack_RecHDUpdate_pkg.bat in cmd ends with "Extract Error"
-# and code 4 whichever of its three archiver calls fails, with whatever non-zero code;
-# a crashed archiver ends with a negative one (0xC0000005 is -1073741819 to cmd).
+# Sourced by wine_smoke.sh: both batch scripts in cmd end with "Extract Error" whichever
+# of their archiver calls fails, with whatever failing code; a crashed archiver ends with
+# a negative one (0xC0000005 is -1073741819 to cmd). The Clover script takes 1, 7-Zip's
+# warning, as success. A stand-in archiver fails the chosen call and writes nothing, so the
+# files the calls would leave are laid out beforehand.
 exit_codes="$scratch/exit codes"
 mkdir -p "$exit_codes/out"
-cp "$repo/data/scripts/Unpack_RecHDUpdate_pkg.bat" "$exit_codes/"
+cp "$repo/data/scripts/Unpack_RecHDUpdate_pkg.bat" "$repo/data/scripts/Unpack_Clover_ISO.bat" \
+    "$exit_codes/"
 cp "$windows_build/failing_archiver.exe" "$exit_codes/7z.exe"
 echo package >"$exit_codes/Recovery.pkg"
-# Sets status.
-run_recovery_script() {
+echo archive >"$exit_codes/CloverISO-1234.tar.lzma"
+# Runs the script with the arguments, failing call $1 with code $2; sets status.
+run_failing() {
+    call=$1 code=$2
+    shift 2
     rm -f "$exit_codes/calls.txt"
-    (cd "$exit_codes" && STICKFORGE_FAIL_CALL=$1 STICKFORGE_FAIL_CODE=$2 \
-        "$wine" cmd /c Unpack_RecHDUpdate_pkg.bat Recovery.pkg out) >"$scratch/exit-codes.raw" \
-        2>/dev/null
+    mkdir -p "$exit_codes/CloverISO-1234"
+    echo iso >"$exit_codes/CloverISO-1234/Clover.iso"
+    echo zip >"$exit_codes/CloverISO-1234/CloverISO-1234.zip"
+    (cd "$exit_codes" && STICKFORGE_FAIL_CALL=$call STICKFORGE_FAIL_CODE=$code \
+        "$wine" cmd /c "$@") >"$scratch/exit-codes.raw" 2>/dev/null
     status=$?
     tr -d '\r' <"$scratch/exit-codes.raw" >"$scratch/exit-codes.out"
 }
-run_recovery_script 0 0
-check "recovery script with every archiver call ending 0: exit code 0" test "$status" -eq 0
-missed=""
-for call in 1 2 3; do
-    for code in 1 2 255 -1 0xC0000005 0x80000000; do
-        run_recovery_script "$call" "$code"
-        [ "$status" -eq 4 ] && grep -q "Extract Error" "$scratch/exit-codes.out" ||
-            missed="$missed call $call code $code (exit $status);"
+# Every failing call and code must end with Extract Error and the exit code given.
+missed_failures() {
+    expected=$1
+    shift
+    missed=""
+    for call in 1 2 3; do
+        for code in 2 255 -1 0xC0000005 0x80000000; do
+            run_failing "$call" "$code" "$@"
+            [ "$status" -eq "$expected" ] && grep -q "Extract Error" "$scratch/exit-codes.out" ||
+                missed="$missed call $call code $code (exit $status);"
+        done
     done
-done
+    echo "$missed"
+}
+
+run_failing 0 0 Unpack_RecHDUpdate_pkg.bat Recovery.pkg out
+check "recovery script with every archiver call ending 0: exit code 0" test "$status" -eq 0
+run_failing 1 1 Unpack_RecHDUpdate_pkg.bat Recovery.pkg out
+check "recovery script with an archiver call ending 1: exit code 4" test "$status" -eq 4
+missed=$(missed_failures 4 Unpack_RecHDUpdate_pkg.bat Recovery.pkg out)
 check "recovery script stops with Extract Error and 4 on every failing call${missed:+:$missed}" \
+    test -z "$missed"
+
+run_failing 0 0 Unpack_Clover_ISO.bat CloverISO-1234.tar.lzma
+check "Clover script with every archiver call ending 0: exit code 0" test "$status" -eq 0
+run_failing 2 1 Unpack_Clover_ISO.bat CloverISO-1234.tar.lzma
+check "Clover script takes a warning (1) as success" test "$status" -eq 0
+missed=$(missed_failures 3 Unpack_Clover_ISO.bat CloverISO-1234.tar.lzma)
+check "Clover script stops with Extract Error and 3 on every failing call${missed:+:$missed}" \
     test -z "$missed"
