@@ -1,8 +1,15 @@
-// Writes the program icon as an .ico file for the Windows resources, at the sizes Windows
-// shows (16, 32, 48) and at the picture's own size. Runs on the build machine:
+// Writes the program icon at the sizes desktops show (16, 32, 48) and at the picture's own
+// size: as an .ico file for the Windows resources, or as PNG files in a hicolor icon theme
+// tree for the Linux menu. Runs on the build machine:
 //   write_icon <output.ico>
+//   write_icon --hicolor <folder>   (<folder>/SIZExSIZE/apps/stickforge.png)
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "app/icons.h"
@@ -51,6 +58,13 @@ public:
         U16(value & 0xFFFF);
         U16(value >> 16);
     }
+    void BigU32(uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) U8(uint8_t(value >> shift));
+    }
+    void Bytes(const void* data, size_t size) {
+        auto* first = static_cast<const uint8_t*>(data);
+        bytes.insert(bytes.end(), first, first + size);
+    }
     std::vector<uint8_t> bytes;
 };
 
@@ -97,19 +111,69 @@ std::vector<uint8_t> IconFile(const std::vector<ui::Image>& images) {
     return out.bytes;
 }
 
+void PngChunk(Writer& out, const char* type, const std::vector<uint8_t>& data) {
+    out.BigU32(uint32_t(data.size()));
+    size_t start = out.bytes.size();
+    out.Bytes(type, 4);
+    out.Bytes(data.data(), data.size());
+    out.BigU32(uint32_t(crc32(0, out.bytes.data() + start, uInt(out.bytes.size() - start))));
+}
+
+// 8-bit RGBA, no interlace; each row starts with filter type 0.
+std::vector<uint8_t> PngFile(const ui::Image& image) {
+    Writer header;
+    header.BigU32(uint32_t(image.w));
+    header.BigU32(uint32_t(image.h));
+    for (uint8_t field : {8, 6, 0, 0, 0}) header.U8(field);
+    std::vector<uint8_t> rows;
+    for (int y = 0; y < image.h; ++y) {
+        rows.push_back(0);
+        for (int x = 0; x < image.w; ++x) {
+            uint32_t pixel = image.pixels[size_t(y) * image.w + x];
+            for (int shift : {16, 8, 0, 24}) rows.push_back(uint8_t(pixel >> shift));
+        }
+    }
+    uLongf packedSize = compressBound(uLong(rows.size()));
+    std::vector<uint8_t> packed(packedSize);
+    compress2(packed.data(), &packedSize, rows.data(), uLong(rows.size()), Z_BEST_COMPRESSION);
+    packed.resize(packedSize);
+    Writer out;
+    out.Bytes("\x89PNG\r\n\x1a\n", 8);
+    PngChunk(out, "IHDR", header.bytes);
+    PngChunk(out, "IDAT", packed);
+    PngChunk(out, "IEND", {});
+    return out.bytes;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (out) written = std::fclose(out) == 0 && written;
+    if (!written) std::perror(path.c_str());
+    return written;
+}
+
+bool WriteHicolorTree(const std::filesystem::path& root, const std::vector<ui::Image>& images) {
+    for (const ui::Image& image : images) {
+        std::string size = std::to_string(image.w);
+        std::filesystem::path folder = root / (size + "x" + size) / "apps";
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (!WriteFile((folder / "stickforge.png").string(), PngFile(image))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: write_icon <output.ico>\n");
+    bool hicolor = argc == 3 && std::strcmp(argv[1], "--hicolor") == 0;
+    if (argc != 2 && !hicolor) {
+        std::fprintf(stderr, "usage: write_icon <output.ico> | write_icon --hicolor <folder>\n");
         return 2;
     }
     ui::Image icon = app::ProgramImage(core::ProgramIcon72);
-    std::vector<uint8_t> file =
-        IconFile({Scaled(icon, 16), Scaled(icon, 32), Scaled(icon, 48), icon});
-    std::FILE* out = std::fopen(argv[1], "wb");
-    bool written = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (out) written = std::fclose(out) == 0 && written;
-    if (!written) std::perror(argv[1]);
+    std::vector<ui::Image> images{Scaled(icon, 16), Scaled(icon, 32), Scaled(icon, 48), icon};
+    bool written = hicolor ? WriteHicolorTree(argv[2], images) : WriteFile(argv[1], IconFile(images));
     return written ? 0 : 1;
 }

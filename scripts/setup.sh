@@ -10,7 +10,7 @@ packages="build-essential cmake pkg-config libfltk1.3-dev libzip-dev liblzma-dev
   x11-utils libblkid-dev dosfstools exfatprogs exfat-fuse ntfs-3g udftools mtools nasm
   qemu-system-x86 ovmf grub-efi-amd64-bin fdisk 7zip xorriso genisoimage libarchive-tools
   libssl-dev
-  python3 openssl curl
+  python3 openssl curl man-db bsdextrautils
   clang libclang-rt-14-dev perl"
 scripts/install-packages.sh $packages
 

@@ -26,4 +26,7 @@ scripts/build-windows.sh build-win
 stage "Windows tests under Wine"
 scripts/install-packages.sh wine wine64 fonts-wine
 tests/wine_smoke.sh build-win build build/artifacts/windows
+stage "Packages from both builds, and the Debian package installed"
+scripts/package.sh build build-win build/packages
+tests/package/install_test.sh build/packages/stickforge_*_amd64.deb || [ $? -eq 77 ]
 stage "done"

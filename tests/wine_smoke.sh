@@ -57,6 +57,19 @@ check "CLI version prints what the Linux CLI prints" cmp -s "$scratch/linux-vers
 check "CLI settings prints what the Linux CLI prints" cmp -s "$scratch/linux-settings" \
     "$scratch/windows-settings"
 
+# The version resource of both executables, as the file properties read it.
+version=$(sed -n 's/^project(stickforge VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
+(cd "$scratch/app" && "$wine" "$windows_build/version_reader.exe" stickforge.exe \
+    stickforge-cli.exe) 2>/dev/null | tr -d '\r' >"$scratch/versions"
+for exe in stickforge.exe stickforge-cli.exe; do
+    for line in "fixed $version" "ProductName=Stickforge" "ProductVersion=$version" \
+        "FileVersion=$version" "OriginalFilename=$exe"; do
+        check "$exe version resource: $line" grep -qx "$exe	$line" "$scratch/versions"
+    done
+    check "$exe version resource has a description" grep -q "^$exe	FileDescription=..." \
+        "$scratch/versions"
+done
+
 # Wine shows a disk but no stick, so the list may be empty; it must not fail.
 (cd "$scratch/app" && "$wine" stickforge-cli.exe list) >/dev/null 2>&1
 check "CLI list runs" test $? -eq 0

@@ -1,0 +1,121 @@
+#!/bin/sh
+# The Debian package as a user meets it (root; skipped otherwise): installed with apt-get,
+# both programs run from /usr/bin by a new normal user and by root; the menu entry, the
+# AppStream data and the man pages pass their checkers; the launcher asks pkexec for exactly
+# the program of the polkit action; an installed copy keeps its settings in the starting
+# user's configuration folder and its repositories in the data folder, owned by that user,
+# also when it runs as root through pkexec; removing the package leaves nothing in /usr.
+# Usage: install_test.sh PACKAGE.deb
+set -u
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: the package test installs packages and adds a user (needs root)"
+    exit 77
+fi
+deb=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=tests/check.sh
+. "$repo/tests/check.sh"
+"$repo/scripts/install-packages.sh" desktop-file-utils appstream man-db bsdextrautils
+
+user=sfcheck$$
+scratch=$(mktemp -d)
+cleanup() {
+    userdel -r "$user" 2>/dev/null
+    rm -rf "$scratch"
+    dpkg -s stickforge >/dev/null 2>&1 && apt-get purge -y -qq stickforge >/dev/null 2>&1
+}
+trap cleanup EXIT
+useradd -m -s /bin/sh "$user"
+home=$(getent passwd "$user" | cut -d: -f6)
+uid=$(id -u "$user")
+# The user's commands run in a login-like environment of their own.
+as_user() { runuser -u "$user" -- env -i HOME="$home" USER="$user" PATH=/usr/bin:/bin "$@"; }
+owner_of() { stat -c %U "$1"; }
+
+dpkg -s stickforge >/dev/null 2>&1 && apt-get purge -y -qq stickforge >/dev/null
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$scratch/apt" 2>&1
+check "apt-get installs the package" test $? -eq 0 || cat "$scratch/apt"
+dpkg -L stickforge >"$scratch/files"
+
+version=$(dpkg-deb -f "$deb" Version)
+for who in user root; do
+    run=as_user
+    [ "$who" = root ] && run=env
+    $run /usr/bin/stickforge-cli version >"$scratch/version" 2>&1
+    check "$who: stickforge-cli version from /usr/bin" grep -q "^Stickforge v" "$scratch/version"
+    $run /usr/bin/stickforge-cli list >/dev/null 2>&1
+    check "$who: stickforge-cli list from /usr/bin" test $? -eq 0
+done
+check "the package's version is the program's" test "$version" = \
+    "$(sed -n 's/^project(stickforge VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")"
+
+desktop=/usr/share/applications/io.github.ormund.stickforge.desktop
+check "desktop-file-validate passes the menu entry" desktop-file-validate "$desktop"
+check "the menu entry is in System" grep -qx "Categories=System;" "$desktop"
+check "appstreamcli validate passes the metainfo" appstreamcli validate --no-net \
+    /usr/share/metainfo/io.github.ormund.stickforge.metainfo.xml
+for size in 16x16 32x32 48x48 72x72; do
+    check "icon $size" sh -c "file /usr/share/icons/hicolor/$size/apps/stickforge.png |
+        grep -q 'PNG image data, $(echo $size | sed 's/x/ x /')'"
+done
+for page in stickforge-cli stickforge; do
+    LC_ALL=C MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" \
+        >"$scratch/$page.txt" 2>"$scratch/$page.warnings"
+    check "man -l renders $page(1)" grep -q "^SYNOPSIS" "$scratch/$page.txt"
+    check "  ... without warnings" test ! -s "$scratch/$page.warnings"
+done
+check "man finds stickforge-cli(1)" sh -c "man -w stickforge-cli | grep -q /usr/share/man/man1/"
+check "bash completion is installed" bash -c \
+    ". /usr/share/bash-completion/completions/stickforge-cli && complete -p stickforge-cli"
+
+# The menu entry's command with a stand-in pkexec that notes what it was asked to run.
+launcher=$(sed -n 's/^Exec=//p' "$desktop")
+policy=/usr/share/polkit-1/actions/io.github.ormund.stickforge.policy
+action_program=$(sed -n 's/.*key="org.freedesktop.policykit.exec.path">\(.*\)<.*/\1/p' "$policy")
+check "the polkit action allows a window" \
+    grep -q 'key="org.freedesktop.policykit.exec.allow_gui">true<' "$policy"
+mkdir -p "$scratch/stand-in"
+chmod 755 "$scratch" "$scratch/stand-in"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" >"$HOME/pkexec-asked"\n' >"$scratch/stand-in/pkexec"
+chmod 755 "$scratch/stand-in/pkexec"
+runuser -u "$user" -- env -i HOME="$home" PATH="$scratch/stand-in:/usr/bin:/bin" "$launcher"
+check "the launcher asks pkexec for exactly $action_program" \
+    test "$(cat "$home/pkexec-asked" 2>/dev/null)" = "$action_program"
+
+# Where an installed copy keeps things: the user's own folders, owned by the user.
+config=$home/.config/stickforge
+data=$home/.local/share/stickforge
+as_user /usr/bin/stickforge-cli --set WinX=7 settings --save
+check "settings land in ~/.config/stickforge/stickforge.ini" grep -q "^WinX = 7" \
+    "$config/stickforge.ini"
+check "  ... owned by the user" test "$(owner_of "$config/stickforge.ini")" = "$user"
+as_user /usr/bin/stickforge-cli settings | tr -d '\r' >"$scratch/settings"
+check "the Clover repository is ~/.local/share/stickforge/clover/" \
+    grep -qx "CloverLocalRepository = $data/clover/" "$scratch/settings"
+check "the image repository is ~/.local/share/stickforge/images/" \
+    grep -qx "SFKImageLocalRepo = $data/images/" "$scratch/settings"
+as_user XDG_CONFIG_HOME="$home/elsewhere" /usr/bin/stickforge-cli settings --save
+check "XDG_CONFIG_HOME moves the settings" test -f "$home/elsewhere/stickforge/stickforge.ini"
+
+rm -rf "$home/.config" "$home/.local"
+env -i HOME=/root PATH=/usr/bin:/bin PKEXEC_UID="$uid" /usr/bin/stickforge-cli \
+    --set WinY=9 settings --save
+check "under pkexec the settings land in the starting user's folder" grep -q "^WinY = 9" \
+    "$config/stickforge.ini"
+for path in "$config/stickforge.ini" "$config" "$home/.config" "$data/clover" "$data/images" \
+    "$home/.local/share"; do
+    check "  ... $path is the user's" test "$(owner_of "$path" 2>/dev/null)" = "$user"
+done
+check "root's own folders stay untouched" test ! -e /root/.config/stickforge/stickforge.ini
+check "nothing is written beside the installed program" test ! -e /usr/bin/stickforge.ini
+
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq stickforge >/dev/null 2>&1
+check "apt-get purge removes the package" test $? -eq 0
+while read -r path; do
+    [ -e "$path" ] && ! dpkg -S "$path" >/dev/null 2>&1 && echo "$path"
+done <"$scratch/files" >"$scratch/left"
+check "every path of the package is gone or another package's" test ! -s "$scratch/left"
+find /usr -name '*stickforge*' >>"$scratch/left"
+check "nothing named stickforge is left in /usr" test ! -s "$scratch/left"
+cat "$scratch/left"
+finish
