@@ -174,6 +174,7 @@ int main(int argc, char** argv) {
     }
     ui::Image icon = app::ProgramImage(core::ProgramIcon72);
     std::vector<ui::Image> images{Scaled(icon, 16), Scaled(icon, 32), Scaled(icon, 48), icon};
-    bool written = hicolor ? WriteHicolorTree(argv[2], images) : WriteFile(argv[1], IconFile(images));
+    bool written =
+        hicolor ? WriteHicolorTree(argv[2], images) : WriteFile(argv[1], IconFile(images));
     return written ? 0 : 1;
 }
