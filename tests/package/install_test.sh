@@ -2,9 +2,7 @@
 # The Debian package as a user meets it (root; skipped otherwise): installed with apt-get,
 # both programs run from /usr/bin by a new normal user and by root; the menu entry, the
 # AppStream data and the man pages pass their checkers; the launcher asks pkexec for exactly
-# the program of the polkit action; an installed copy keeps its settings in the starting
-# user's configuration folder and its repositories in the data folder, owned by that user,
-# also when it runs as root through pkexec; removing the package leaves nothing in /usr.
+# the program of the polkit action; removing the package leaves nothing in /usr.
 # Usage: install_test.sh PACKAGE.deb
 set -u
 if [ "$(id -u)" -ne 0 ]; then
@@ -81,33 +79,6 @@ chmod 755 "$scratch/stand-in/pkexec"
 runuser -u "$user" -- env -i HOME="$home" PATH="$scratch/stand-in:/usr/bin:/bin" "$launcher"
 check "the launcher asks pkexec for exactly $action_program" \
     test "$(cat "$home/pkexec-asked" 2>/dev/null)" = "$action_program"
-
-# Where an installed copy keeps things: the user's own folders, owned by the user.
-config=$home/.config/stickforge
-data=$home/.local/share/stickforge
-as_user /usr/bin/stickforge-cli --set WinX=7 settings --save
-check "settings land in ~/.config/stickforge/stickforge.ini" grep -q "^WinX = 7" \
-    "$config/stickforge.ini"
-check "  ... owned by the user" test "$(owner_of "$config/stickforge.ini")" = "$user"
-as_user /usr/bin/stickforge-cli settings | tr -d '\r' >"$scratch/settings"
-check "the Clover repository is ~/.local/share/stickforge/clover/" \
-    grep -qx "CloverLocalRepository = $data/clover/" "$scratch/settings"
-check "the image repository is ~/.local/share/stickforge/images/" \
-    grep -qx "SFKImageLocalRepo = $data/images/" "$scratch/settings"
-as_user XDG_CONFIG_HOME="$home/elsewhere" /usr/bin/stickforge-cli settings --save
-check "XDG_CONFIG_HOME moves the settings" test -f "$home/elsewhere/stickforge/stickforge.ini"
-
-rm -rf "$home/.config" "$home/.local"
-env -i HOME=/root PATH=/usr/bin:/bin PKEXEC_UID="$uid" /usr/bin/stickforge-cli \
-    --set WinY=9 settings --save
-check "under pkexec the settings land in the starting user's folder" grep -q "^WinY = 9" \
-    "$config/stickforge.ini"
-for path in "$config/stickforge.ini" "$config" "$home/.config" "$data/clover" "$data/images" \
-    "$home/.local/share"; do
-    check "  ... $path is the user's" test "$(owner_of "$path" 2>/dev/null)" = "$user"
-done
-check "root's own folders stay untouched" test ! -e /root/.config/stickforge/stickforge.ini
-check "nothing is written beside the installed program" test ! -e /usr/bin/stickforge.ini
 
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq stickforge >/dev/null 2>&1
 check "apt-get purge removes the package" test $? -eq 0
