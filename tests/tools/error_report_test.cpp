@@ -35,7 +35,7 @@ protected:
         std::string errors = scratch.file("stderr");
         pid_t child = fork();
         if (child == 0) {
-            freopen(errors.c_str(), "w", stderr);
+            if (!freopen(errors.c_str(), "w", stderr)) _exit(125);
             execl(FAULT_CHILD, FAULT_CHILD, kind.c_str(), scratch.path().c_str(), nullptr);
             _exit(126);
         }
