@@ -63,7 +63,6 @@ cp "$windows/stickforge.exe" "$windows/stickforge-cli.exe" "$folder/"
 crlf() { sed 's/\r*$/\r/'; }
 {
     echo "Stickforge $version for Windows"
-    echo
     awk '/^## The Windows executables/ { inside = 1; next } /^## / { inside = 0 } inside' README.md
 } | crlf >"$folder/README-Windows.txt"
 crlf <packaging/notice.txt >"$folder/licenses/Stickforge.txt"
@@ -77,4 +76,4 @@ zip="$output/stickforge-$version-windows-x64.zip"
 rm -f "$zip"
 (cd "$stage" && zip -q -r -X "$zip" "stickforge-$version")
 echo "Windows archive: $zip"
-unzip -l "$zip" | awk 'NR > 3 && $4 != "" { print "  " $4 }' | sed '$d'
+unzip -l "$zip" | awk 'NR > 3 && $4 != "" { print "  " $4 }'

@@ -64,7 +64,7 @@ for page in stickforge-cli stickforge; do
 done
 check "man finds stickforge-cli(1)" sh -c "man -w stickforge-cli | grep -q /usr/share/man/man1/"
 check "bash completion is installed" bash -c \
-    ". /usr/share/bash-completion/completions/stickforge-cli && complete -p stickforge-cli"
+    ". /usr/share/bash-completion/completions/stickforge-cli && complete -p stickforge-cli >/dev/null"
 
 # The menu entry's command with a stand-in pkexec that notes what it was asked to run.
 launcher=$(sed -n 's/^Exec=//p' "$desktop")
