@@ -25,9 +25,9 @@ bool PrintVersion(const std::wstring& file) {
     UINT length = 0;
     if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length))
         return false;
-    std::printf("%s\tfixed %lu.%lu.%lu.%lu\n", name.c_str(), HIWORD(fixed->dwFileVersionMS),
-                LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
-                LOWORD(fixed->dwFileVersionLS));
+    std::printf("%s\tfixed %u.%u.%u.%u\n", name.c_str(), unsigned(HIWORD(fixed->dwFileVersionMS)),
+                unsigned(LOWORD(fixed->dwFileVersionMS)), unsigned(HIWORD(fixed->dwFileVersionLS)),
+                unsigned(LOWORD(fixed->dwFileVersionLS)));
     for (const wchar_t* key : kStringNames) {
         std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
         wchar_t* value = nullptr;
