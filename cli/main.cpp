@@ -56,6 +56,11 @@ const char kHelp[] =
     "  recovery update   rebuild the Recovery HD list from SUCatalogURL, then print it\n"
     "  recovery list     print the Recovery HD list: index, tab, title\n"
     "  recovery download INDEX  download and extract that entry's HFS image; prints its path\n"
+    "  recovery online   print the macOS versions of Apple's Internet Recovery: title,\n"
+    "                    board ID, default or latest, logic board serial\n"
+    "  recovery online-download BOARD-ID [--latest] [--mlb SERIAL]   fetch that board's\n"
+    "                    recovery image, check it chunk by chunk against its signed chunk\n"
+    "                    list, extract its HFS image; prints the image's path\n"
     "  extract-dmg IMAGE OUTDIR extract the HFS images of a DMG file into OUTDIR\n"
     "\n"
     "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
@@ -68,7 +73,8 @@ const char kHelp[] =
     "\n"
     "environment:\n"
     "  STICKFORGE_CLOVER_HOST   a mirror of the Clover project (scheme://host[:port])\n"
-    "  STICKFORGE_CA_FILE       certificate authorities (PEM) trusted besides the system's\n";
+    "  STICKFORGE_CA_FILE       certificate authorities (PEM) trusted besides the system's\n"
+    "  STICKFORGE_RECOVERY_HOST the Internet Recovery server (scheme://host[:port])\n";
 
 struct Options {
     bool assumeYes = false;

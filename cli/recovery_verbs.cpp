@@ -7,6 +7,7 @@
 #include "core/recovery_entry.h"
 #include "core/state.h"
 #include "recovery/download_recovery.h"
+#include "recovery/internet_recovery_table.h"
 #include "recovery/update_recovery_list.h"
 #include "resources/dmg_extract.h"
 
@@ -39,6 +40,44 @@ int RunDownload(const std::string& indexText) {
     return ExitStatus(outcome);
 }
 
+void PrintInternetRecoveryTable() {
+    for (const recovery::InternetRecoveryVersion& version : recovery::InternetRecoveryVersions())
+        PrintLine(version.title + "\t" + version.boardId + "\t" +
+                  (version.latest ? "latest" : "default") + "\t" + version.serial);
+}
+
+// online-download BOARD-ID [--latest] [--mlb SERIAL]: a usage error for anything else.
+int RunOnlineDownload(const std::vector<std::string>& arguments) {
+    recovery::InternetRecoveryVersion version{"", "", recovery::kZeroSerial, false};
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--latest") {
+            version.latest = true;
+        } else if (arguments[i] == "--mlb" && i + 1 < arguments.size()) {
+            version.serial = arguments[++i];
+            if (!recovery::IsBoardSerial(version.serial))
+                return Fail(
+                    "not a logic board serial (17 capitals or digits): \"" + version.serial + "\"",
+                    kUsageError);
+        } else if (version.boardId.empty()) {
+            version.boardId = arguments[i];
+        } else {
+            return Fail("recovery online-download needs BOARD-ID [--latest] [--mlb SERIAL]",
+                        kUsageError);
+        }
+    }
+    if (!recovery::IsBoardId(version.boardId))
+        return Fail("not a board ID (Mac- and 8 to 16 capital hexadecimal digits): \"" +
+                        version.boardId + "\"",
+                    kUsageError);
+    core::RecoveryEntry entry;
+    entry.Title = "Internet Recovery " + version.boardId;
+    entry.URL = recovery::InternetRecoveryAddress(version);
+    std::vector<std::string> images;
+    core::Outcome outcome = recovery::RunRecoveryDownload(entry, images);
+    for (const std::string& image : images) PrintLine(image);
+    return ExitStatus(outcome);
+}
+
 }  // namespace
 
 int RunRecovery(const std::vector<std::string>& arguments) {
@@ -55,7 +94,13 @@ int RunRecovery(const std::vector<std::string>& arguments) {
         return 0;
     }
     if (action == "download" && arguments.size() == 2) return RunDownload(arguments[1]);
-    return Fail("recovery needs update, list or download INDEX", kUsageError);
+    if (action == "online" && arguments.size() == 1) {
+        PrintInternetRecoveryTable();
+        return 0;
+    }
+    if (action == "online-download") return RunOnlineDownload(arguments);
+    return Fail("recovery needs update, list, download INDEX, online or online-download BOARD-ID",
+                kUsageError);
 }
 
 int RunExtractDmg(const std::vector<std::string>& arguments) {

@@ -1,5 +1,6 @@
-// The verbs of the Recovery HD list and DMG extraction: recovery update, recovery list,
-// recovery download INDEX, extract-dmg IMAGE OUTDIR.
+// The verbs of the Recovery HD list, Internet Recovery and DMG extraction: recovery update,
+// recovery list, recovery download INDEX, recovery online, recovery online-download
+// BOARD-ID [--latest] [--mlb SERIAL], extract-dmg IMAGE OUTDIR.
 #pragma once
 
 #include <string>

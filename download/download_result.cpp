@@ -44,6 +44,8 @@ std::string DownloadResultText(const DownloadRequest& request, int32_t code) {
             return "Error HTTP Resume Request";
         case kResumeAttemptsUsedUp:
             return "The maximum number of attempts to resume download reached";
+        case kDataRejected:
+            return "The downloaded data of " + request.FileName + " failed its check";
     }
     return "Unexpected error = " + std::to_string(code);
 }

@@ -22,6 +22,7 @@
 #include <charconv>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "core/progress.h"
 #include "core/state.h"
@@ -112,7 +113,9 @@ private:
     Step AcceptFirstAnswer();
     Step ReadBody();
     Step FinishWholeBody();
+    std::optional<Step> CheckData(std::span<const uint8_t> bytes);
     Step FinishBody();
+    void KeepCookies();
     std::optional<int32_t> ResumeAfter(const Step& failure);
     std::optional<int64_t> ContinuedRangeEnd();
     void CloseHandles();
@@ -172,6 +175,8 @@ int32_t Transfer::CheckParameters() {
         return kBadParameters;
     }
     if (request_.AccessType == kNamedProxy && request_.ProxyServer.empty()) return kBadParameters;
+    if (request_.Message.method != "GET" && request_.Message.method != "POST")
+        return kBadParameters;
     ApplyDefaults(urlPort);
     return kDownloadOk;
 }
@@ -221,8 +226,12 @@ Step Transfer::OpenHandles() {
             !connection_->SetProxyPassword(request_.ProxyPassword))
             return {kProxyOptionsError};
     }
-    http_ = connection_->OpenGet(endpoint_.path, request_.RequestFlags);
+    const HttpMessage& message = request_.Message;
+    http_ = connection_->OpenRequest(message.method, endpoint_.path, request_.RequestFlags,
+                                     message.body);
     if (!http_) return ShowTransportError(), Step{kRequestOpenError};
+    for (const HeaderField& header : message.headers)
+        if (!http_->SetHeader(header.name, header.value)) return {kAddHeaderError};
     if (request_.ResumeAttempt > 0) {
         std::string range = "bytes=" + std::to_string(received_) + "-";
         if (contentLength_ > 0) range += std::to_string(contentLength_ - 1);
@@ -273,6 +282,7 @@ Step Transfer::SendUntilAccepted() {
         }
         bodyEnd_ = rangeEnd.value_or(0);  // a 200's end is its length, read with it
         request_.HttpStatus = 0;          // an answer refused before this one no longer counts
+        KeepCookies();
         return {};
     }
 }
@@ -336,6 +346,7 @@ Step Transfer::ReadBody() {
         if (IntoFile() && read > 0) {
             file_.Write({into, size_t(read)});
             if (file_.Position() != received_ + read) return {kFileWriteError};
+            if (std::optional<Step> refused = CheckData({into, size_t(read)})) return *refused;
         }
         received_ += read;
         if (!IntoFile() && received_ > kMostBytesInMemory) return {kOutOfMemory};
@@ -353,6 +364,28 @@ Step Transfer::FinishWholeBody() {
     uint8_t beyond = 0;
     if (http_->Read(&beyond, 1) > 0) return {kReadError};
     return FinishBody();
+}
+
+// Nothing when the data check keeps the block; else how the attempt ends.
+std::optional<Step> Transfer::CheckData(std::span<const uint8_t> bytes) {
+    if (!request_.OnData) return {};
+    DataVerdict verdict = request_.OnData(request_, received_, bytes, contentLength_);
+    if (verdict.kind == DataVerdict::Keep) return {};
+    int64_t from = verdict.refetchFrom;
+    if (verdict.kind == DataVerdict::Reject || from < 0 || from > received_ + int64_t(bytes.size()))
+        return Step{kDataRejected};
+    if (!file_.CutTo(from)) return Step{kFileWriteError};
+    received_ = from;
+    return Step{kDataRejected, true};
+}
+
+// "name=value" of each Set-Cookie line; the attributes after it are the server's business.
+void Transfer::KeepCookies() {
+    request_.Cookies.clear();
+    for (const std::string& line : http_->Headers("Set-Cookie")) {
+        std::string cookie = line.substr(0, line.find(';'));
+        if (cookie.find('=') != std::string::npos) request_.Cookies.push_back(cookie);
+    }
 }
 
 Step Transfer::FinishBody() {

@@ -15,7 +15,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "download/transfer_buffer.h"
 
@@ -50,6 +52,7 @@ inline constexpr int32_t kReadError = 19;
 inline constexpr int32_t kCloseError = 20;  // never produced: close failures are ignored
 inline constexpr int32_t kResumeRefused = 21;
 inline constexpr int32_t kResumeAttemptsUsedUp = 22;
+inline constexpr int32_t kDataRejected = 23;  // the data check refused the bytes
 
 // The largest body a transfer into memory takes: far above Apple's software-update
 // catalog, the largest document the program fetches.
@@ -72,6 +75,33 @@ using ProgressCallback = std::function<int32_t(DownloadRequest& request, int64_t
 // Called once when the transfer ends.
 using FinishedCallback = std::function<int32_t(DownloadRequest& request, int32_t result,
                                                int64_t received, int64_t total, int64_t seconds)>;
+
+// What a data check says of the bytes it was just given.
+struct DataVerdict {
+    enum Kind {
+        Keep,     // go on
+        Refetch,  // the bytes from refetchFrom on are wrong: fetch them again by range
+        Reject,   // the bytes cannot be right: end with kDataRejected
+    } kind = Keep;
+    int64_t refetchFrom = 0;
+};
+// Into a file: called with every block once it is written, its offset in the file and
+// the length the server announced (0: none), before the progress callback. A refetch
+// cuts the file back and goes through the resume path, so it counts as an attempt.
+using DataCallback = std::function<DataVerdict(DownloadRequest& request, int64_t offset,
+                                               std::span<const uint8_t> bytes, int64_t total)>;
+
+struct HeaderField {
+    std::string name, value;
+};
+
+// A request beyond a plain GET, as the recovery server wants them: the method with a body
+// sent on every attempt, and header lines of the caller's own (cookies among them).
+struct HttpMessage {
+    std::string method = "GET";  // GET or POST
+    std::string body;
+    std::vector<HeaderField> headers;
+};
 
 // One transfer. Callers clear it (= {}) and fill what they need.
 struct DownloadRequest {
@@ -101,6 +131,9 @@ struct DownloadRequest {
     // Asked after every block, before each resume and while the transport waits; true
     // ends the transfer with kDownloadAborted at once (a caller that gave up waiting).
     std::function<bool()> StopRequested;
+    HttpMessage Message;
+    std::vector<std::string> Cookies;  // out: "name=value" of every cookie the answer set
+    DataCallback OnData;
 };
 
 // The one request the program's transfers share.

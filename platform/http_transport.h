@@ -1,4 +1,4 @@
-// HTTP GET requests for the download engine, in the three levels the Windows Internet
+// HTTP requests for the download engine, in the three levels the Windows Internet
 // API has: a session (the Internet handle), a connection to one host, and requests on
 // that connection. Each level is an object that closes its handle when destroyed; a
 // request must go before its connection, a connection before its session.
@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -44,6 +45,8 @@ public:
     virtual int32_t StatusCode() = 0;
     // A header of the final answer, by case-insensitive name.
     virtual std::optional<std::string> Header(const std::string& name) = 0;
+    // Every header of that name in the final answer, in order (Set-Cookie comes in many).
+    virtual std::vector<std::string> Headers(const std::string& name) = 0;
     // Reads the body into `into`, filling all `capacity` bytes unless the body ends first:
     // bytes read, 0 at the end of the body, -1 when the transfer broke off.
     virtual int64_t Read(uint8_t* into, int64_t capacity) = 0;
@@ -58,9 +61,12 @@ public:
     virtual bool SetProxyPassword(const std::string& password) = 0;
     virtual bool SetUser(const std::string& user) = 0;
     virtual bool SetPassword(const std::string& password) = 0;
-    // A GET of `path` (from the first "/", query included); `flags` are WinINet request
-    // flags, which the Linux transport ignores. Null on failure.
-    virtual std::unique_ptr<HttpRequest> OpenGet(const std::string& path, uint32_t flags) = 0;
+    // A request of `path` (from the first "/", query included) with the method (GET, or
+    // POST with the body); `flags` are WinINet request flags, which the Linux transport
+    // ignores. Null on failure.
+    virtual std::unique_ptr<HttpRequest> OpenRequest(const std::string& method,
+                                                     const std::string& path, uint32_t flags,
+                                                     std::string body) = 0;
 };
 
 class HttpSession {

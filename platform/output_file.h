@@ -1,5 +1,6 @@
 // A file written from its start, for transfers: created (replacing one of that name),
-// written block by block, its position checked, flushed to the disk.
+// written block by block, its position checked, cut back to rewrite a tail, flushed to the
+// disk.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,8 @@ public:
     int64_t Write(std::span<const uint8_t> bytes);
     // The current position; -1 when it cannot be read.
     int64_t Position() const;
+    // Cuts the file to length bytes and goes on writing there.
+    bool CutTo(int64_t length);
     // Makes the written data durable on the disk.
     bool Flush();
     void Close();

@@ -13,7 +13,9 @@
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "platform/paths.h"
+#include "recovery/internet_recovery.h"
 #include "recovery/package_digest.h"
+#include "resources/dmg_extract.h"
 #include "resources/hfs_images.h"
 #include "resources/packed_resources.h"
 #include "resources/temp_folder.h"
@@ -67,6 +69,21 @@ Outcome ExtractPackage(const std::string& package, std::vector<std::string>& ima
     return Outcome::Done;
 }
 
+// The image of an Internet Recovery entry, checked, and its HFS image beside it.
+Outcome FetchAndExtract(const InternetRecoveryVersion& version, std::vector<std::string>& images) {
+    std::string dmg;
+    if (Outcome fetched = FetchRecoveryImage(version, dmg); fetched != Outcome::Done)
+        return fetched;
+    std::string name = platform::FileNamePart(dmg);
+    core::ShowStatus("Extracting HFS-Image from " + name + " ...", kStatusMs);
+    Outcome extracted = resources::ExtractHfsImages(dmg, platform::FolderPart(dmg), true, images);
+    if (extracted == Outcome::Failed)
+        core::ShowStatus("Extract HFS-Image from " + name + " failed", kStatusMs);
+    if (extracted != Outcome::Done) return extracted;
+    core::ShowStatus("Done", kStatusMs);
+    return Outcome::Done;
+}
+
 // Steps that need the temporary folder; it goes when they end, whatever happened.
 Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>& images) {
     if (!resources::CreateTempFolder()) {
@@ -80,8 +97,10 @@ Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>&
         ErrorBox("Error", "Can't Unpack Internal Resourses!");
         return Outcome::Failed;
     }
-    entry.ScriptName = resources::RecoveryScriptFileName;
     resources::HideTempFolderEntries();
+    if (InternetRecoveryVersion version; ReadInternetRecoveryAddress(entry.URL, version))
+        return FetchAndExtract(version, images);
+    entry.ScriptName = resources::RecoveryScriptFileName;
 
     download::DownloadRequest request;
     if (!TransferPackage(entry, request)) return Outcome::Failed;
@@ -145,17 +164,15 @@ void DownloadRecoveryPackage(const core::RecoveryEntry& entry, download::Downloa
     }
 }
 
-Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images) {
-    images.clear();
-    // Held for the whole run: the list update, the revision check and the Clover download
-    // wait their turn, and the entry cannot change while it is read.
-    download::HeldDownloadSlot slot;
-    if (!slot.Held()) {
-        core::ShowStatus("DL HD Recovery ... Wait: another download is running", kStatusMs);
-        return Outcome::Refused;
-    }
-    if (entryIndex < 0 || size_t(entryIndex) >= core::RecoveryList.size()) return Outcome::Refused;
-    core::RecoveryEntry entry = core::RecoveryList[size_t(entryIndex)];
+namespace {
+
+Outcome RefuseBesideDownload() {
+    core::ShowStatus("DL HD Recovery ... Wait: another download is running", kStatusMs);
+    return Outcome::Refused;
+}
+
+// The run of one entry; the caller holds the download slot.
+Outcome DownloadEntry(core::RecoveryEntry entry, std::vector<std::string>& images) {
     int32_t idle = 0;
     if (!core::BusyFlag.compare_exchange_strong(idle, 1)) {
         core::ShowStatus("DL HD Recovery ... Wait: another operation is running", kStatusMs);
@@ -167,10 +184,33 @@ Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images
         resources::TempFolderOwner temporary;  // the package never outlives the operation
         outcome = DownloadAndExtract(entry, images);
     }
-    if (outcome == Outcome::Done)
-        ui::UI().MessageBox("Info", RecoverySummaryText(entry.Title), ui::Icon::Information,
-                            ui::Buttons::Ok);
+    if (outcome != Outcome::Done) return outcome;
+    // An Internet Recovery image stays where it was fetched: its path goes into the box.
+    InternetRecoveryVersion version;
+    std::string summary = RecoverySummaryText(entry.Title);
+    if (ReadInternetRecoveryAddress(entry.URL, version))
+        for (const std::string& image : images) summary += "\r\n\r\n" + image;
+    ui::UI().MessageBox("Info", summary, ui::Icon::Information, ui::Buttons::Ok);
     return outcome;
+}
+
+}  // namespace
+
+Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images) {
+    images.clear();
+    // Held for the whole run: the list update, the revision check and the Clover download
+    // wait their turn, and the entry cannot change while it is read.
+    download::HeldDownloadSlot slot;
+    if (!slot.Held()) return RefuseBesideDownload();
+    if (entryIndex < 0 || size_t(entryIndex) >= core::RecoveryList.size()) return Outcome::Refused;
+    return DownloadEntry(core::RecoveryList[size_t(entryIndex)], images);
+}
+
+Outcome RunRecoveryDownload(const core::RecoveryEntry& entry, std::vector<std::string>& images) {
+    images.clear();
+    download::HeldDownloadSlot slot;
+    if (!slot.Held()) return RefuseBesideDownload();
+    return DownloadEntry(entry, images);
 }
 
 void DownloadRecoveryHD(int32_t entryIndex) {

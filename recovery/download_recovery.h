@@ -1,5 +1,7 @@
 // "OK" in the Download Tool: a Recovery HD package downloaded, checked against the
-// catalog's digest and unpacked by the recovery script into the image folder.
+// catalog's digest and unpacked by the recovery script into the image folder; or an
+// Internet Recovery image fetched, checked chunk by chunk and its HFS image extracted
+// beside it in a folder of the image folder.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,9 @@ namespace recovery {
 // the list starts nothing; a download holding the download slot, or an operation
 // holding BusyFlag, refuses it.
 core::Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images);
+// The same for an entry of the caller's own, such as an Internet Recovery board ID.
+core::Outcome RunRecoveryDownload(const core::RecoveryEntry& entry,
+                                  std::vector<std::string>& images);
 
 // The worker body started by "OK".
 void DownloadRecoveryHD(int32_t entryIndex);

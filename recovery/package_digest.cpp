@@ -4,9 +4,9 @@
 
 #include "core/progress.h"
 #include "download/download_callbacks.h"
+#include "platform/digest.h"
 #include "platform/file_blocks.h"
 #include "platform/path_parts.h"
-#include "platform/sha1.h"
 
 namespace recovery {
 namespace {
@@ -23,13 +23,13 @@ std::string Lower(std::string text) {
 }  // namespace
 
 std::string FileSha1(const std::string& path) {
-    std::unique_ptr<platform::Sha1> sha1 = platform::NewSha1();
+    std::unique_ptr<platform::Digest> sha1 = platform::NewSha1();
     if (!sha1) return "";
     bool read = platform::ReadFileBlocks(path, kReadBlock, [&](std::span<const uint8_t> block) {
         sha1->Update(block);
         return true;
     });
-    return read ? sha1->FinishHex() : "";
+    return read ? platform::HexText(sha1->Finish()) : "";
 }
 
 bool PackageMatchesDigest(const std::string& path, const std::string& digest) {

@@ -33,18 +33,10 @@ public:
 };
 
 Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
-    HfsStaging staging(outputFolder);
-    // An unusable output folder is the archiver's failure too; it is not run, so it
-    // cannot make the folder.
-    int code = staging.Ready() ? resources::RunUnpackedTool(
-                                     platform::JoinPath(core::TempFolder, ArchiverFileName),
-                                     DmgExtractArguments(image, staging.Folder()), "", false)
-                               : -1;
     std::vector<std::string> images;
-    if (code == 0) images = staging.Publish();
-    if (staging.Declined()) return Outcome::Cancelled;
-    // The archiver also ends with 0 when the image held no HFS partition.
-    if (images.empty()) {
+    Outcome outcome = ExtractHfsImages(image, outputFolder, false, images);
+    if (outcome == Outcome::Cancelled) return outcome;
+    if (outcome != Outcome::Done) {
         ErrorBox("Can't open \"" + platform::FileNamePart(image) + "\"\r\nas DMG archive.");
         return Outcome::Failed;
     }
@@ -53,6 +45,19 @@ Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
 }
 
 }  // namespace
+
+std::vector<std::string> ExtractHfsImages(const std::string& image, const std::string& outputFolder,
+                                          bool hidden) {
+    HfsStaging staging(outputFolder);
+    // An unusable output folder is the archiver's failure too; it is not run, so it
+    // cannot make the folder.
+    int code = staging.Ready() ? resources::RunUnpackedTool(
+                                     platform::JoinPath(core::TempFolder, ArchiverFileName),
+                                     DmgExtractArguments(image, staging.Folder()), "", hidden)
+                               : -1;
+    // The archiver also ends with 0 when the image held no HFS partition.
+    return code == 0 ? staging.Publish() : std::vector<std::string>{};
+}
 
 std::vector<std::string> DmgExtractArguments(const std::string& image,
                                              const std::string& outputFolder) {

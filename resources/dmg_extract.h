@@ -16,6 +16,12 @@ namespace resources {
 // an image.
 core::Outcome ExtractHfsFromDmg(const std::string& image, const std::string& outputFolder);
 
+// The archiver run alone, with the archiver already unpacked into TempFolder, its console
+// window hidden or not: the paths of the "*.hfs" images it left in the output folder,
+// none when it failed or found none.
+std::vector<std::string> ExtractHfsImages(const std::string& image, const std::string& outputFolder,
+                                          bool hidden);
+
 // The worker body of the Tools menu entry; the argument is not read.
 void ExtractHfsFromDmg(int32_t argument);
 

@@ -61,13 +61,16 @@ struct Credentials {
 class CurlRequest : public HttpRequest {
 public:
     CurlRequest(Easy easy, CURLM* multi, const HttpSessionOptions& options,
-                const Credentials& credentials, std::string url, bool secure)
+                const Credentials& credentials, std::string url, bool secure, std::string body,
+                bool post)
         : easy_(std::move(easy)),
           multi_(multi),
           options_(options),
           credentials_(credentials),
           url_(std::move(url)),
-          secure_(secure) {}
+          secure_(secure),
+          body_(std::move(body)),
+          post_(post) {}
     ~CurlRequest() override { Detach(); }
 
     bool SetHeader(const std::string& name, const std::string& value) override {
@@ -85,6 +88,7 @@ public:
     HttpSendResult Send() override;
     int32_t StatusCode() override;
     std::optional<std::string> Header(const std::string& name) override;
+    std::vector<std::string> Headers(const std::string& name) override;
     int64_t Read(uint8_t* into, int64_t capacity) override;
 
 private:
@@ -105,6 +109,8 @@ private:
     const Credentials& credentials_;
     std::string url_;
     bool secure_;
+    std::string body_;
+    bool post_;
     std::vector<HeaderLine> headers_;
     HeaderList headerList_;
     char errorText_[CURL_ERROR_SIZE] = {};
@@ -155,6 +161,10 @@ bool CurlRequest::Configure() {
               curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody) == CURLE_OK &&
               curl_easy_setopt(e, CURLOPT_WRITEDATA, this) == CURLE_OK;
     if (ok && caFile && *caFile) ok = curl_easy_setopt(e, CURLOPT_CAINFO, caFile) == CURLE_OK;
+    if (ok && post_)
+        ok = curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body_.size())) ==
+                 CURLE_OK &&
+             curl_easy_setopt(e, CURLOPT_POSTFIELDS, body_.data()) == CURLE_OK;
     if (ok && !credentials_.user.empty())
         ok = curl_easy_setopt(e, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC)) == CURLE_OK &&
              curl_easy_setopt(e, CURLOPT_USERNAME, credentials_.user.c_str()) == CURLE_OK &&
@@ -210,6 +220,10 @@ int32_t CurlRequest::StatusCode() {
 
 std::optional<std::string> CurlRequest::Header(const std::string& name) {
     return answer_.Header(name);
+}
+
+std::vector<std::string> CurlRequest::Headers(const std::string& name) {
+    return answer_.Headers(name);
 }
 
 // One round of the transfer; waits for the socket first when asked to.
@@ -310,11 +324,15 @@ public:
         return true;
     }
 
-    std::unique_ptr<HttpRequest> OpenGet(const std::string& path, uint32_t) override {
+    std::unique_ptr<HttpRequest> OpenRequest(const std::string& method, const std::string& path,
+                                             uint32_t, std::string body) override {
+        if (method != "GET" && method != "POST")
+            return SetError(0, "Unknown request method " + method), nullptr;
         Easy easy(curl_easy_init());
         if (!easy) return SetError(0, "Out of memory"), nullptr;
         return std::make_unique<CurlRequest>(std::move(easy), multi_, options_, credentials_,
-                                             origin_ + path, secure_);
+                                             origin_ + path, secure_, std::move(body),
+                                             method == "POST");
     }
 
 private:

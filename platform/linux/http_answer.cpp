@@ -51,6 +51,13 @@ std::optional<std::string> AnswerHeaders::Header(const std::string& name) const 
     return {};
 }
 
+std::vector<std::string> AnswerHeaders::Headers(const std::string& name) const {
+    std::vector<std::string> values;
+    for (const Field& field : fields_)
+        if (strcasecmp(field.name.c_str(), name.c_str()) == 0) values.push_back(field.value);
+    return values;
+}
+
 void AnswerHeaders::Clear() {
     status_ = 0;
     fields_.clear();

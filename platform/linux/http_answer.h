@@ -19,6 +19,8 @@ public:
     long Status() const { return status_; }
     // The value of the last field of that case-insensitive name, blanks around it cut.
     std::optional<std::string> Header(const std::string& name) const;
+    // The values of every field of that name, in order.
+    std::vector<std::string> Headers(const std::string& name) const;
     void Clear();
 
 private:

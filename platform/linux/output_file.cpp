@@ -35,6 +35,11 @@ int64_t OutputFile::Write(std::span<const uint8_t> bytes) {
 
 int64_t OutputFile::Position() const { return IsOpen() ? lseek(int(handle_), 0, SEEK_CUR) : -1; }
 
+bool OutputFile::CutTo(int64_t length) {
+    return IsOpen() && ftruncate(int(handle_), length) == 0 &&
+           lseek(int(handle_), length, SEEK_SET) == length;
+}
+
 bool OutputFile::Flush() { return IsOpen() && fsync(int(handle_)) == 0; }
 
 void OutputFile::Close() {

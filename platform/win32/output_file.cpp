@@ -50,6 +50,13 @@ int64_t OutputFile::Position() const {
     return position.QuadPart;
 }
 
+bool OutputFile::CutTo(int64_t length) {
+    LARGE_INTEGER position{};
+    position.QuadPart = length;
+    return IsOpen() && SetFilePointerEx(Native(handle_), position, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(Native(handle_));
+}
+
 bool OutputFile::Flush() { return IsOpen() && FlushFileBuffers(Native(handle_)); }
 
 void OutputFile::Close() {

@@ -69,8 +69,12 @@ bool SetTextOption(HINTERNET handle, DWORD option, const std::string& text) {
 
 class WinInetRequest : public HttpRequest {
 public:
-    WinInetRequest(InternetHandle request, const HttpSessionOptions& options, bool secure)
-        : request_(std::move(request)), options_(options), secure_(secure) {}
+    WinInetRequest(InternetHandle request, const HttpSessionOptions& options, bool secure,
+                   std::string body)
+        : request_(std::move(request)),
+          options_(options),
+          secure_(secure),
+          body_(std::move(body)) {}
 
     bool SetHeader(const std::string& name, const std::string& value) override {
         if (name.find_first_of(":\r\n") != std::string::npos ||
@@ -88,7 +92,8 @@ public:
         if (sent_) DiscardBody();  // the answer before must be read before the next send
         sent_ = true;
         readFailed_ = false;
-        if (HttpSendRequestW(request_.get(), nullptr, 0, nullptr, 0)) {
+        if (HttpSendRequestW(request_.get(), nullptr, 0, body_.empty() ? nullptr : body_.data(),
+                             DWORD(body_.size()))) {
             if (!secure_ || !RedirectedToPlainHttp()) return HttpSendResult::Sent;
             SetLastError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
             KeepLastError();
@@ -113,17 +118,15 @@ public:
     }
 
     std::optional<std::string> Header(const std::string& name) override {
-        std::wstring wide = Widen(name);
-        std::vector<wchar_t> buffer(std::max<size_t>(wide.size() + 1, 256));
-        while (true) {
-            std::copy(wide.begin(), wide.end(), buffer.begin());
-            buffer[wide.size()] = 0;
-            DWORD size = DWORD(buffer.size() * sizeof(wchar_t));
-            if (HttpQueryInfoW(request_.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr))
-                return Narrow(std::wstring_view(buffer.data(), size / sizeof(wchar_t)));
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-            buffer.resize(size / sizeof(wchar_t) + 1);
-        }
+        DWORD index = 0;
+        return HeaderAt(name, index);
+    }
+
+    std::vector<std::string> Headers(const std::string& name) override {
+        std::vector<std::string> values;
+        DWORD index = 0;
+        while (std::optional<std::string> value = HeaderAt(name, index)) values.push_back(*value);
+        return values;
     }
 
     int64_t Read(uint8_t* into, int64_t capacity) override {
@@ -159,6 +162,21 @@ private:
         return _wcsnicmp(url.data(), L"http:", 5) == 0;
     }
 
+    // The header of that name at index, which moves on to the next one.
+    std::optional<std::string> HeaderAt(const std::string& name, DWORD& index) {
+        std::wstring wide = Widen(name);
+        std::vector<wchar_t> buffer(std::max<size_t>(wide.size() + 1, 256));
+        while (true) {
+            std::copy(wide.begin(), wide.end(), buffer.begin());
+            buffer[wide.size()] = 0;
+            DWORD size = DWORD(buffer.size() * sizeof(wchar_t));
+            if (HttpQueryInfoW(request_.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, &index))
+                return Narrow(std::wstring_view(buffer.data(), size / sizeof(wchar_t)));
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+            buffer.resize(size / sizeof(wchar_t) + 1);
+        }
+    }
+
     void DiscardBody() {
         char sink[16384];
         DWORD got = 0;
@@ -169,6 +187,7 @@ private:
     InternetHandle request_;
     const HttpSessionOptions& options_;
     bool secure_;
+    std::string body_;  // sent again with every send
     bool sent_ = false;
     bool readFailed_ = false;
 };
@@ -191,14 +210,17 @@ public:
         return SetTextOption(connection_.get(), INTERNET_OPTION_PASSWORD, password);
     }
 
-    std::unique_ptr<HttpRequest> OpenGet(const std::string& path, uint32_t flags) override {
+    std::unique_ptr<HttpRequest> OpenRequest(const std::string& method, const std::string& path,
+                                             uint32_t flags, std::string body) override {
         if (secure_) flags |= INTERNET_FLAG_SECURE;
-        HINTERNET request = HttpOpenRequestW(connection_.get(), L"GET", Widen(path).c_str(),
-                                             nullptr, nullptr, nullptr, flags, 0);
+        HINTERNET request =
+            HttpOpenRequestW(connection_.get(), Widen(method).c_str(), Widen(path).c_str(), nullptr,
+                             nullptr, nullptr, flags, 0);
         if (!request) return KeepLastError(), nullptr;
         // WinINet keeps connections for the whole process; a transfer and each of its
         // resumes get a connection of their own instead of one the server may have shut.
-        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request), options_, secure_);
+        auto owned = std::make_unique<WinInetRequest>(InternetHandle(request), options_, secure_,
+                                                      std::move(body));
         if (!owned->SetHeader("Connection", "close")) return nullptr;
         return owned;
     }

@@ -45,6 +45,7 @@ public:
         if (name == "Content-Range" && !script_.contentRange.empty()) return script_.contentRange;
         return {};
     }
+    std::vector<std::string> Headers(const std::string&) override { return {}; }
     int64_t Read(uint8_t* into, int64_t capacity) override {
         if (++script_.reads >= script_.readFailuresFrom || script_.failAt == Stage::Read) return -1;
         int64_t n = std::min(capacity, script_.length - position_);
@@ -65,7 +66,8 @@ public:
     bool SetProxyPassword(const std::string&) override { return true; }
     bool SetUser(const std::string&) override { return script_.failAt != Stage::User; }
     bool SetPassword(const std::string&) override { return true; }
-    std::unique_ptr<platform::HttpRequest> OpenGet(const std::string&, uint32_t) override {
+    std::unique_ptr<platform::HttpRequest> OpenRequest(const std::string&, const std::string&,
+                                                       uint32_t, std::string) override {
         if (script_.failAt == Stage::Request) return nullptr;
         return std::make_unique<FakeRequest>(script_, 0);
     }

@@ -30,11 +30,20 @@ std::string FirstLine(int fd) {
 
 TestServer::TestServer(const std::string& root, bool tls)
     : tls_(tls), certs_(root + ".certs"), log_(root + ".log") {
-    int out[2];
-    if (pipe(out) != 0) return;
     std::vector<std::string> words = {"python3", STICKFORGE_TEST_SERVER, "--root", root, "--log",
                                       log_};
     if (tls) words.insert(words.end(), {"--tls", certs_});
+    Start(std::move(words));
+}
+
+TestServer::TestServer(std::vector<std::string> command, const std::string& log)
+    : tls_(false), log_(log) {
+    Start(std::move(command));
+}
+
+void TestServer::Start(std::vector<std::string> words) {
+    int out[2];
+    if (pipe(out) != 0) return;
     child_ = fork();
     if (child_ == 0) {
         // A test process that dies mid-test takes its server along.

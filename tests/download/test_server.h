@@ -1,4 +1,5 @@
-// Runs tests/server/http_test_server.py on 127.0.0.1 for the length of a test.
+// Runs tests/server/http_test_server.py (or another server of the tests) on 127.0.0.1 for
+// the length of a test.
 #pragma once
 
 #include <sys/types.h>
@@ -12,6 +13,9 @@ class TestServer {
 public:
     // Serves the files under root; with tls, HTTPS with an authority made for the run.
     explicit TestServer(const std::string& root, bool tls = false);
+    // Runs another loopback server of the tests from its command words, which name log as
+    // its request log.
+    TestServer(std::vector<std::string> command, const std::string& log);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
@@ -25,6 +29,8 @@ public:
     std::vector<std::string> Requests() const;
 
 private:
+    void Start(std::vector<std::string> words);
+
     bool tls_;
     std::string certs_, log_;
     pid_t child_ = -1;

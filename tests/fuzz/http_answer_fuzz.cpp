@@ -119,6 +119,10 @@ public:
         return value;
     }
 
+    std::vector<std::string> Headers(const std::string& name) override {
+        return headers_.Headers(name);
+    }
+
     int64_t Read(uint8_t* into, int64_t capacity) override {
         FUZZ_CHECK(capacity > 0);
         if (position_ >= breakAt_) return -1;
@@ -143,7 +147,8 @@ public:
     bool SetProxyPassword(const std::string&) override { return true; }
     bool SetUser(const std::string&) override { return true; }
     bool SetPassword(const std::string&) override { return true; }
-    std::unique_ptr<platform::HttpRequest> OpenGet(const std::string&, uint32_t) override {
+    std::unique_ptr<platform::HttpRequest> OpenRequest(const std::string&, const std::string&,
+                                                       uint32_t, std::string) override {
         return std::make_unique<FakeRequest>(server_);
     }
 

@@ -20,6 +20,7 @@
 #include "tests/download/test_server.h"
 #include "tests/loop_disk.h"
 #include "tests/recovery/catalog_fixture.h"
+#include "tests/recovery/package_fixture.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -27,37 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using core::Outcome;
 using fixtures::CatalogProduct;
-
-// The package fixture, built once for all tests.
-const std::string& PackageFolder() {
-    static test::ScratchFolder scratch;
-    static const std::string folder = [] {
-        std::string path = scratch.file("fixture");
-        std::string command = std::string("sh ") + STICKFORGE_PACKAGE_SCRIPT + " " +
-                              STICKFORGE_ARCHIVE_FIXTURE + " '" + path + "' >/dev/null";
-        return std::system(command.c_str()) == 0 ? path : "";
-    }();
-    return folder;
-}
-
-// The temporary folder of the program is made (and old ones of its name removed) in a
-// private temporary path, away from other programs' runs.
-class PrivateTemporaryPath {
-public:
-    explicit PrivateTemporaryPath(const std::string& path) : path_(path) {
-        fs::create_directories(path);
-        setenv("TMPDIR", path.c_str(), 1);
-    }
-    ~PrivateTemporaryPath() { unsetenv("TMPDIR"); }
-    bool HoldsProgramFolders() const {
-        for (const auto& entry : fs::recursive_directory_iterator(path_))
-            if (entry.path().filename().string().starts_with("SFK")) return true;
-        return false;
-    }
-
-private:
-    std::string path_;
-};
 
 core::RecoveryEntry Entry(const std::string& title, const std::string& url) {
     core::RecoveryEntry entry;
@@ -69,7 +39,7 @@ core::RecoveryEntry Entry(const std::string& title, const std::string& url) {
 class RecoveryWorkflowTest : public test::AppTest {
 protected:
     RecoveryWorkflowTest()
-        : package(PackageFolder()),
+        : package(test::PackageFolder()),
           temporary(scratch.file("tmp")),
           www(scratch.file("www")),
           server((fs::create_directories(www), www)) {
@@ -131,7 +101,7 @@ protected:
     }
 
     std::string package;  // made before the private temporary path is in force
-    PrivateTemporaryPath temporary;
+    test::PrivateTemporaryPath temporary;
     std::string www;
     test::TestServer server;
 };

@@ -1,10 +1,8 @@
-#include "platform/sha1.h"
+#include "platform/digest.h"
 
 #include <windows.h>
 // Needs <windows.h> first.
 #include <bcrypt.h>
-
-#include <vector>
 
 namespace platform {
 namespace {
@@ -21,13 +19,12 @@ struct HashDestroyer {
 };
 using Hash = std::unique_ptr<void, HashDestroyer>;
 
-constexpr ULONG kDigestBytes = 20;
 constexpr ULONG kLargestUpdate = 1u << 30;
 
-class BcryptSha1 : public Sha1 {
+class BcryptDigest : public Digest {
 public:
-    BcryptSha1(Algorithm algorithm, Hash hash)
-        : algorithm_(std::move(algorithm)), hash_(std::move(hash)) {}
+    BcryptDigest(Algorithm algorithm, Hash hash, ULONG length)
+        : algorithm_(std::move(algorithm)), hash_(std::move(hash)), length_(length) {}
 
     void Update(std::span<const uint8_t> bytes) override {
         while (!failed_ && !bytes.empty()) {
@@ -37,35 +34,32 @@ public:
         }
     }
 
-    std::string FinishHex() override {
-        UCHAR digest[kDigestBytes];
-        if (failed_ || BCryptFinishHash(hash_.get(), digest, kDigestBytes, 0) < 0) return "";
-        static const char kDigits[] = "0123456789abcdef";
-        std::string hex;
-        for (UCHAR byte : digest) {
-            hex += kDigits[byte >> 4];
-            hex += kDigits[byte & 15];
-        }
-        return hex;
+    std::vector<uint8_t> Finish() override {
+        std::vector<uint8_t> digest(length_);
+        if (failed_ || BCryptFinishHash(hash_.get(), digest.data(), length_, 0) < 0) return {};
+        return digest;
     }
 
 private:
     Algorithm algorithm_;  // outlives the hash made from it
     Hash hash_;
+    ULONG length_;
     bool failed_ = false;
 };
 
-}  // namespace
-
-std::unique_ptr<Sha1> NewSha1() {
+std::unique_ptr<Digest> NewDigest(LPCWSTR name, ULONG length) {
     BCRYPT_ALG_HANDLE algorithmHandle = nullptr;
-    if (BCryptOpenAlgorithmProvider(&algorithmHandle, BCRYPT_SHA1_ALGORITHM, nullptr, 0) < 0)
-        return nullptr;
+    if (BCryptOpenAlgorithmProvider(&algorithmHandle, name, nullptr, 0) < 0) return nullptr;
     Algorithm algorithm(algorithmHandle);
     BCRYPT_HASH_HANDLE hashHandle = nullptr;
     if (BCryptCreateHash(algorithm.get(), &hashHandle, nullptr, 0, nullptr, 0, 0) < 0)
         return nullptr;
-    return std::make_unique<BcryptSha1>(std::move(algorithm), Hash(hashHandle));
+    return std::make_unique<BcryptDigest>(std::move(algorithm), Hash(hashHandle), length);
 }
+
+}  // namespace
+
+std::unique_ptr<Digest> NewSha1() { return NewDigest(BCRYPT_SHA1_ALGORITHM, 20); }
+std::unique_ptr<Digest> NewSha256() { return NewDigest(BCRYPT_SHA256_ALGORITHM, 32); }
 
 }  // namespace platform
