@@ -132,9 +132,9 @@ Outcome FetchChunklist(const RecoveryAssets& assets, const std::string& folder,
 }
 
 // The image, each chunk checked as it arrives; a chunk that does not match is fetched
-// again by range.
+// again by range. fetched counts every byte that arrived, those fetched again included.
 Outcome FetchImage(const RecoveryAssets& assets, const Chunklist& chunklist,
-                   const std::string& path) {
+                   const std::string& path, int64_t& fetched) {
     download::DownloadRequest request;
     request.Url = assets.imageUrl;
     request.Mode = download::kIntoFile;
@@ -149,6 +149,7 @@ Outcome FetchImage(const RecoveryAssets& assets, const Chunklist& chunklist,
     ChunkCheck check(chunklist);
     request.OnData = [&](download::DownloadRequest&, int64_t offset, std::span<const uint8_t> bytes,
                          int64_t total) {
+        fetched += int64_t(bytes.size());
         switch (check.Take(offset, bytes, total)) {
             case ChunkCheck::Verdict::Keep:
                 return download::DataVerdict{};
@@ -225,9 +226,12 @@ Outcome FetchRecoveryImage(const InternetRecoveryVersion& version, std::string& 
     if (Outcome listed = FetchChunklist(assets, folder, chunklist); listed != Outcome::Done)
         return listed;
     std::string path = platform::JoinPath(folder, kImageName);
-    if (Outcome fetched = FetchImage(assets, chunklist, path); fetched != Outcome::Done)
-        return fetched;
-    core::ShowStatus(std::string(kImageName) + " of " + assets.product + " checked", 1000);
+    int64_t fetched = 0;
+    if (Outcome outcome = FetchImage(assets, chunklist, path, fetched); outcome != Outcome::Done)
+        return outcome;
+    core::ShowStatus(std::string(kImageName) + " of " + assets.product + " checked, " +
+                         std::to_string(fetched) + " bytes fetched",
+                     1000);
     dmg = path;
     return Outcome::Done;
 }

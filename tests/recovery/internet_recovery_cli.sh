@@ -11,8 +11,10 @@ fixture_tool=$3
 key=$4
 source=$5
 scratch=$(mktemp -d)
-server_pid=
-trap 'stop_server; rm -rf "$scratch"' EXIT
+test_server_py=$source/tests/server/http_test_server.py
+# shellcheck source=tests/server/server.sh
+. "$source/tests/server/server.sh"
+trap 'stop_test_server; rm -rf "$scratch"' EXIT
 # shellcheck source=tests/check.sh
 . "$source/tests/check.sh"
 show_failure() { sed 's/^/    | /' "$scratch/out" "$scratch/err" | tail -n 15; }
@@ -22,24 +24,11 @@ sh "$source/tests/recovery/make_recovery_package.sh" "$fixture_tool" "$scratch/f
 
 # The stand-in with the given options, serving the fixture's BaseSystem.dmg.
 start_server() {
-    stop_server
-    rm -f "$scratch/log" "$scratch/port"
-    python3 "$source/tests/server/recovery_test_server.py" --image "$scratch/fixture/BaseSystem.dmg" \
-        --key "$key" --chunk-size 65536 --log "$scratch/log" "$@" >"$scratch/port" &
-    server_pid=$!
-    tries=0
-    while ! grep -q '^PORT ' "$scratch/port" 2>/dev/null && [ $tries -lt 300 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    STICKFORGE_RECOVERY_HOST=http://127.0.0.1:$(sed -n 's/^PORT //p' "$scratch/port")
-    export STICKFORGE_RECOVERY_HOST
-}
-stop_server() {
-    [ -n "$server_pid" ] || return 0
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-    server_pid=
+    stop_test_server
+    rm -f "$scratch/log"
+    start_recovery_server "$scratch/fixture/BaseSystem.dmg" "$key" --chunk-size 65536 \
+        --log "$scratch/log" "$@" || { echo "FAILED: the stand-in did not start"; exit 1; }
+    export STICKFORGE_RECOVERY_HOST=http://127.0.0.1:$server_port
 }
 
 export TMPDIR="$scratch/tmp"

@@ -1,7 +1,9 @@
 #!/bin/sh
 # stickforge-cli.exe under Wine: recovery update and recovery download through WinINet
-# from a loopback server, the packed 7z.exe and the batch script; extract-dmg with 7z.exe;
-# the Download Tool window of stickforge.exe, its controls' places and a screenshot.
+# from a loopback server, the packed 7z.exe and the batch script; recovery online-download
+# through WinINet and BCrypt against the stand-in of Apple's Internet Recovery server (the
+# test key's tool); extract-dmg with 7z.exe; the Download Tool window of stickforge.exe,
+# its controls' places and a screenshot.
 # Usage: recovery.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
 #   (in the caller's WINEPREFIX and X display)
 set -u
@@ -49,6 +51,29 @@ check "Wine: recovery download exits 0" test "$status" -eq 0
 check "  and prints the image's path" grep -qxF "${images}2.hfs" "$scratch/out.txt"
 check "  the image is the package's HFS+ partition" \
     cmp -s "$scratch/image folder/2.hfs" "$scratch/fixture/base.hfs"
+
+# Internet Recovery: a drop, then a corrupted chunk in the resumed answer.
+stop_test_server
+start_recovery_server "$scratch/fixture/BaseSystem.dmg" "$windows_build/chunklist-test-key/key.pem" \
+    --chunk-size 65536 --drop-at 150000 --drops 1 --corrupt-chunk 3 --log "$scratch/online.log" ||
+    { echo "FAILED: the stand-in did not start"; exit 1; }
+mkdir -p "$scratch/online images" "$scratch/test-key"
+cp "$windows_build/test-key/stickforge-cli.exe" "$scratch/test-key/"
+online=$(windows_path "$scratch/online images")
+(cd "$scratch/test-key" && STICKFORGE_RECOVERY_HOST=http://127.0.0.1:$server_port "$wine" \
+    stickforge-cli.exe --yes --set "SFKImageLocalRepo=$online" \
+    recovery online-download Mac-7BA5B2D9E42DDD94) >"$scratch/out" 2>"$scratch/err"
+status=$?
+tr -d '\r' <"$scratch/out" >"$scratch/out.txt"
+check "Wine: recovery online-download exits 0" test "$status" -eq 0
+check "  and prints the image's path in a folder of the product" \
+    grep -q '^Z:.*\\041-[0-9]*\\2\.hfs$' "$scratch/out.txt"
+check "  the image is the HFS+ partition of BaseSystem.dmg" \
+    cmp -s "$(echo "$scratch/online images"/041-*/2.hfs)" "$scratch/fixture/base.hfs"
+check "  resumed after the drop, the corrupted chunk fetched again by range" sh -c \
+    '[ "$(grep -o "^GET /assets/BaseSystem.dmg range=bytes=[0-9]*" "$1" | cut -d= -f3)" = \
+       "$(printf "150000\n131072")" ]' - "$scratch/online.log"
+stop_test_server
 
 cp "$scratch/fixture/BaseSystem.dmg" "$scratch/Base System.dmg"
 cli extract-dmg "$(windows_path "$scratch/Base System.dmg")" "$(windows_path "$scratch/out folder/")"
