@@ -73,6 +73,12 @@ check "  the image is the HFS+ partition of BaseSystem.dmg" \
 check "  resumed after the drop, the corrupted chunk fetched again by range" sh -c \
     '[ "$(grep -o "^GET /assets/BaseSystem.dmg range=bytes=[0-9]*" "$1" | cut -d= -f3)" = \
        "$(printf "150000\n131072")" ]' - "$scratch/online.log"
+(cd "$scratch/app" && STICKFORGE_RECOVERY_HOST=http://127.0.0.1:$server_port "$wine" \
+    stickforge-cli.exe --yes --set "SFKImageLocalRepo=$online" \
+    recovery online-download Mac-7BA5B2D9E42DDD94) >"$scratch/out" 2>"$scratch/err"
+check "Wine: the shipped tool refuses the test key's chunk list" test $? -eq 1
+check "  as not signed by Apple" \
+    grep -q "Internet Recovery ... Error: BaseSystem.chunklist is not signed by Apple" "$scratch/err"
 stop_test_server
 
 cp "$scratch/fixture/BaseSystem.dmg" "$scratch/Base System.dmg"
