@@ -46,8 +46,8 @@ Outcome RunArchiver(const std::string& image, const std::string& outputFolder) {
 
 }  // namespace
 
-std::vector<std::string> ExtractHfsImages(const std::string& image, const std::string& outputFolder,
-                                          bool hidden) {
+Outcome ExtractHfsImages(const std::string& image, const std::string& outputFolder, bool hidden,
+                         std::vector<std::string>& images) {
     HfsStaging staging(outputFolder);
     // An unusable output folder is the archiver's failure too; it is not run, so it
     // cannot make the folder.
@@ -55,8 +55,11 @@ std::vector<std::string> ExtractHfsImages(const std::string& image, const std::s
                                      platform::JoinPath(core::TempFolder, ArchiverFileName),
                                      DmgExtractArguments(image, staging.Folder()), "", hidden)
                                : -1;
+    images.clear();
+    if (code == 0) images = staging.Publish();
+    if (staging.Declined()) return Outcome::Cancelled;
     // The archiver also ends with 0 when the image held no HFS partition.
-    return code == 0 ? staging.Publish() : std::vector<std::string>{};
+    return images.empty() ? Outcome::Failed : Outcome::Done;
 }
 
 std::vector<std::string> DmgExtractArguments(const std::string& image,

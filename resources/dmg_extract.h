@@ -17,10 +17,11 @@ namespace resources {
 core::Outcome ExtractHfsFromDmg(const std::string& image, const std::string& outputFolder);
 
 // The archiver run alone, with the archiver already unpacked into TempFolder, its console
-// window hidden or not: the paths of the "*.hfs" images it left in the output folder,
-// none when it failed or found none.
-std::vector<std::string> ExtractHfsImages(const std::string& image, const std::string& outputFolder,
-                                          bool hidden);
+// window hidden or not; images receives the paths of the "*.hfs" images it left in the
+// output folder. Done when there are some; Cancelled when the user would not have one
+// replace a file; Failed when the archiver failed or found none.
+core::Outcome ExtractHfsImages(const std::string& image, const std::string& outputFolder,
+                               bool hidden, std::vector<std::string>& images);
 
 // The worker body of the Tools menu entry; the argument is not read.
 void ExtractHfsFromDmg(int32_t argument);
