@@ -43,15 +43,44 @@ void SetPreLoadValues() {
     core::SFKImageLocalRepo.clear();
 }
 
-bool RefuseSecondInstance() {
+// Named after the executable, so that copies under other names do not see each other.
+// The command-line tool shares the window's: its own name without "-cli" is the program's.
+bool RefuseSecondInstance(FrontEnd frontEnd) {
     bool alreadyRunning = false;
     instanceLock = platform::AcquireInstanceLock(core::ProgramFileName, alreadyRunning);
     if (!alreadyRunning) return false;
     instanceLock.reset();
+    if (frontEnd == FrontEnd::CommandLine) {
+        std::fprintf(stderr,
+                     "stickforge-cli: %s is running already (the window or another "
+                     "stickforge-cli); nothing was done\n",
+                     core::ProgramFileName.c_str());
+        return true;
+    }
     ui::UI().MessageBox(core::ProgramFileName, "Программа уже запущена.", ui::Icon::Warning,
                         ui::Buttons::Ok);
     return true;
 }
+
+// Only a drive-letter path names a system drive letter; elsewhere the system disks are
+// known by their mounts.
+void FindSystemDrive() {
+    std::string systemDirectory = platform::SystemDirectory();
+    core::SystemDriveLetter =
+        systemDirectory.size() > 1 && systemDirectory[1] == ':' ? systemDirectory.substr(0, 1) : "";
+}
+
+// ProgramPath and the names and folder the settings file and the guard are named after.
+void LocateProgram(FrontEnd frontEnd, const std::string& executablePath) {
+    core::SetProgramLocation(executablePath);
+    if (frontEnd != FrontEnd::CommandLine) return;
+    for (std::string* name : {&core::ProgramBaseName, &core::ProgramFileName}) {
+        size_t cli = name->find("-cli");
+        if (cli != std::string::npos) name->erase(cli, 4);
+    }
+}
+
+void LoadProgramSettings() { core::LoadSettings(); }
 
 void DeleteTempFolder() { resources::RemoveTempFolder(); }
 
@@ -91,20 +120,23 @@ void InitialiseVersion() {
     core::AboutHeader = BuildAboutHeader();
 }
 
-bool StartUp(const std::string& executablePath) {
+bool StartFrontEnd(FrontEnd frontEnd, const std::string& executablePath, StartNeeds needs) {
     InstallErrorReport();
     InitialiseVersion();
     core::InitialiseGlobals();
     SetPreLoadValues();
-    // Only a drive-letter path names a system drive letter; elsewhere the system disks
-    // are known by their mounts.
-    std::string systemDirectory = platform::SystemDirectory();
-    core::SystemDriveLetter =
-        systemDirectory.size() > 1 && systemDirectory[1] == ':' ? systemDirectory.substr(0, 1) : "";
-    core::SetProgramLocation(executablePath);
-    if (RefuseSecondInstance()) return false;
-    core::LoadSettings();
-    DisableAutoRun();
+    FindSystemDrive();
+    LocateProgram(frontEnd, executablePath);
+    if (needs.guard && RefuseSecondInstance(frontEnd)) return false;
+    if (needs.settings) LoadProgramSettings();
+    bool window = frontEnd == FrontEnd::Window;
+    if (window) DisableAutoRun();
+    core::KeepReadingPauses(window);
+    return true;
+}
+
+bool StartUp(const std::string& executablePath) {
+    if (!StartFrontEnd(FrontEnd::Window, executablePath, {})) return false;
     ui::UI().SetDefaultFont("Tahoma", 8);
     RegisterProgramImages();
     BuildMainWindow();

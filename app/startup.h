@@ -8,7 +8,24 @@ namespace app {
 // VersionText and AboutHeader.
 void InitialiseVersion();
 
-// Everything before the main loop. False when another copy runs (it was told so).
+enum class FrontEnd { Window, CommandLine };
+
+// What a run needs beyond the steps every run takes.
+struct StartNeeds {
+    bool guard = true;     // the single-instance guard: the run may write a disk, the settings
+                           // or a repository
+    bool settings = true;  // the settings file
+};
+
+// The start-up both front ends run, in this order: the error report, the version, the
+// globals, the system drive, the program's location, the single-instance guard, the
+// settings; then the window switches AutoRun off and keeps the reading pauses, which the
+// command-line tool, whose status lines stay on the terminal, turns off. False when
+// another copy holds the guard; the user was told (a box, or a line on stderr).
+bool StartFrontEnd(FrontEnd frontEnd, const std::string& executablePath, StartNeeds needs);
+
+// The window's start-up: StartFrontEnd, then everything before the main loop. False when
+// another copy runs.
 bool StartUp(const std::string& executablePath);
 
 void ExitSequence();

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/error_report.h"
 #include "app/startup.h"
 #include "cli/clover_verbs.h"
 #include "cli/disk_verbs.h"
@@ -15,6 +14,7 @@
 #include "cli/tools_verbs.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "disk/disk_system.h"
 #include "platform/paths.h"
 #include "platform/terminal.h"
 #include "ui/console/console_toolkit.h"
@@ -66,6 +66,9 @@ const char kHelp[] =
     "TARGET: a line index of the drive list, or a disk's device path (/dev/sdb,\n"
     "\\\\.\\PhysicalDrive2); for backup and restore also a partition's (/dev/sdb2).\n"
     "\n"
+    "A verb that may write a disk, the settings or a repository stops at once while the\n"
+    "window or another such verb runs; printing verbs run beside them.\n"
+    "\n"
     "options:\n"
     "  --yes             answer OK/Yes to every question\n"
     "  --set KEY=VALUE   override a setting for this run (checked like the file's values)\n"
@@ -107,29 +110,17 @@ bool ParseArguments(const std::vector<std::string>& words, Options& options, std
     return true;
 }
 
-// The command-line tool shares the program's settings file and guard: its own name
-// without "-cli" is the program's name.
-void UseProgramLocation() {
-    core::SetProgramLocation(platform::ExecutablePath());
-    for (std::string* name : {&core::ProgramBaseName, &core::ProgramFileName}) {
-        size_t cli = name->find("-cli");
-        if (cli != std::string::npos) name->erase(cli, 4);
-    }
-}
+using Arguments = std::vector<std::string>;
 
-int LoadSettingsWithOverrides(const Options& options) {
-    core::LoadSettings();
-    for (const auto& [key, value] : options.overrides)
-        if (!core::OverrideSetting(key, value))
-            return UsageError("unknown setting \"" + key + "\"");
+int RunVersion(const Arguments& arguments) {
+    if (!arguments.empty()) return UsageError("version takes no arguments");
+    std::printf("Stickforge %s\n", core::VersionText.c_str());
     return 0;
 }
 
-int RunSettings(const Options& options) {
-    if (int status = LoadSettingsWithOverrides(options)) return status;
-    bool save = options.words.size() > 1 && options.words[1] == "--save";
-    if (options.words.size() > 1 && !save)
-        return UsageError("unknown argument \"" + options.words[1] + "\"");
+int RunSettings(const Arguments& arguments) {
+    bool save = arguments.size() == 1 && arguments[0] == "--save";
+    if (!arguments.empty() && !save) return UsageError("unknown argument \"" + arguments[0] + "\"");
     if (!save) {
         std::string text = core::RenderSettings();
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -143,10 +134,76 @@ int RunSettings(const Options& options) {
     return 0;
 }
 
+// Whether a run of a verb takes the single-instance guard: whenever it may write a disk,
+// the settings or a repository. Printing runs beside the window and each other.
+bool Always(const Arguments&) { return true; }
+bool Never(const Arguments&) { return false; }
+bool WhenChanging(const Arguments& arguments) { return !arguments.empty(); }
+bool UnlessStatus(const Arguments& arguments) {
+    return arguments.empty() || arguments[0] != "status";
+}
+bool UnlessListing(const Arguments& arguments) {
+    return arguments.empty() || arguments[0] != "list";
+}
+
+struct Verb {
+    const char* name;
+    bool settings;  // loads the settings file and the --set overrides
+    bool (*guard)(const Arguments&);
+    bool root;  // writes raw disks: administrator rights (root) first
+    int (*run)(const Arguments&);
+};
+
+// clang-format off
+const Verb kVerbs[] = {
+    // name            settings guard          root   runner
+    {"version",        false,   Never,         false, RunVersion},
+    {"settings",       true,    WhenChanging,  false, RunSettings},
+    {"list",           true,    Never,         false, cli::RunList},
+    {"eject",          true,    Always,        true,  cli::RunEject},
+    {"format",         true,    Always,        true,  cli::RunFormat},
+    {"backup",         true,    Always,        true,  cli::RunBackup},
+    {"restore",        true,    Always,        true,  cli::RunRestore},
+    {"image",          true,    Never,         false, cli::RunImage},
+    {"check-latest",   true,    Never,         false, cli::RunCheckLatest},
+    {"install-clover", true,    Always,        false, cli::RunInstallClover},
+    {"download",       true,    Never,         false, cli::RunDownload},
+    {"fixdsdt",        true,    WhenChanging,  false, cli::RunFixDsdt},
+    {"hfs-drivers",    true,    UnlessStatus,  false, cli::RunHfsDrivers},
+    {"recovery",       true,    UnlessListing, false, cli::RunRecovery},
+    {"extract-dmg",    true,    Never,         false, cli::RunExtractDmg},
+};
+// clang-format on
+
+const Verb* FindVerb(const std::string& name) {
+    for (const Verb& verb : kVerbs)
+        if (name == verb.name) return &verb;
+    return nullptr;
+}
+
+int ApplyOverrides(const Options& options) {
+    for (const auto& [key, value] : options.overrides)
+        if (!core::OverrideSetting(key, value))
+            return UsageError("unknown setting \"" + key + "\"");
+    return 0;
+}
+
+int RunVerb(const Verb& verb, const Options& options) {
+    Arguments arguments(options.words.begin() + 1, options.words.end());
+    if (!app::StartFrontEnd(app::FrontEnd::CommandLine, platform::ExecutablePath(),
+                            {verb.guard(arguments), verb.settings}))
+        return 1;
+    if (verb.settings)
+        if (int status = ApplyOverrides(options)) return status;
+    if (verb.root)
+        if (std::string problem = disk::Disks().WriteRightsProblem(); !problem.empty())
+            return cli::Fail(std::string(verb.name) + ": " + problem);
+    return verb.run(arguments);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    app::InstallErrorReport();
     platform::UseUnchangedOutput();
     Options options;
     std::string error;
@@ -156,44 +213,10 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, options.words.empty() ? stderr : stdout);
         return options.words.empty() ? kUsageError : 0;
     }
+    const Verb* verb = FindVerb(options.words[0]);
+    if (!verb) return UsageError("unknown verb \"" + options.words[0] + "\"");
     // The window's status lines and questions go to stderr; stdout carries the results.
     ui::SetToolkit(
         std::make_unique<ui::ConsoleToolkit>(ui::ConsoleOptions{options.assumeYes, stderr, stdin}));
-    app::InitialiseVersion();
-    core::InitialiseGlobals();
-    UseProgramLocation();
-
-    const std::string& verb = options.words[0];
-    if (verb == "version") {
-        std::printf("Stickforge %s\n", core::VersionText.c_str());
-        return 0;
-    }
-    if (verb == "settings") return RunSettings(options);
-    std::vector<std::string> arguments(options.words.begin() + 1, options.words.end());
-    if (verb == "check-latest" || verb == "install-clover") {
-        if (int status = LoadSettingsWithOverrides(options)) return status;
-        if (verb == "check-latest") return cli::RunCheckLatest(arguments);
-        return cli::RunInstallClover(arguments);
-    }
-    if (verb == "download") {
-        if (int status = LoadSettingsWithOverrides(options)) return status;
-        return cli::RunDownload(arguments);
-    }
-    if (verb == "list" || verb == "eject" || verb == "format" || verb == "image" ||
-        verb == "backup" || verb == "restore" || verb == "fixdsdt" || verb == "hfs-drivers") {
-        if (int status = LoadSettingsWithOverrides(options)) return status;
-        if (verb == "fixdsdt") return cli::RunFixDsdt(arguments);
-        if (verb == "hfs-drivers") return cli::RunHfsDrivers(arguments);
-        if (verb == "list") return cli::RunList(arguments);
-        if (verb == "eject") return cli::RunEject(arguments);
-        if (verb == "format") return cli::RunFormat(arguments);
-        if (verb == "backup") return cli::RunBackup(arguments);
-        if (verb == "restore") return cli::RunRestore(arguments);
-        return cli::RunImage(arguments);
-    }
-    if (verb == "recovery" || verb == "extract-dmg") {
-        if (int status = LoadSettingsWithOverrides(options)) return status;
-        return verb == "recovery" ? cli::RunRecovery(arguments) : cli::RunExtractDmg(arguments);
-    }
-    return UsageError("unknown verb \"" + verb + "\"");
+    return RunVerb(*verb, options);
 }

@@ -1,5 +1,6 @@
 #include "core/progress.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
@@ -11,6 +12,8 @@ namespace core {
 std::unique_ptr<ui::TaskbarProgress> TaskbarProgress;
 
 namespace {
+
+std::atomic<bool> readingPauses{true};
 
 int32_t ClampPercent(int32_t percent) {
     int64_t magnitude = std::llabs(int64_t(percent));  // INT32_MIN must not overflow
@@ -69,8 +72,14 @@ void DrawStatus(const std::string& text, int32_t percent) {
 void ShowStatus(const std::string& text, int64_t waitMs) {
     if (text.empty() || !ui::HasToolkit() || !ui::UI().WindowExists(MainWindow)) return;
     DrawStatus(text);
-    platform::SystemClock().SleepMs(waitMs);
+    ReadingPause(waitMs);
 }
+
+void ReadingPause(int64_t waitMs) {
+    if (readingPauses) platform::SystemClock().SleepMs(waitMs);
+}
+
+void KeepReadingPauses(bool keep) { readingPauses = keep; }
 
 std::string FormatDuration(int64_t seconds) {
     auto twoDigits = [](int64_t value) {

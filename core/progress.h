@@ -23,8 +23,15 @@ void DrawProgress(int32_t control, int32_t percent, const std::string& text, int
 // The usual call: the status line of the main window.
 void DrawStatus(const std::string& text, int32_t percent = 0);
 
-// Shows text in the status line, then pauses the calling thread for waitMs.
+// Shows text in the status line, then pauses the calling thread for waitMs so that it can
+// be read (ReadingPause).
 void ShowStatus(const std::string& text, int64_t waitMs);
+
+// The pause after a status text that the next one would replace before it could be read.
+// A front end whose status lines stay where they were written (the command-line tool)
+// turns these pauses off; the window keeps them.
+void ReadingPause(int64_t waitMs);
+void KeepReadingPauses(bool keep);
 
 std::string FormatDuration(int64_t seconds);
 

@@ -3,7 +3,6 @@
 #include "core/progress.h"
 #include "core/state.h"
 #include "disk/format_size.h"
-#include "platform/clock.h"
 #include "platform/path_parts.h"
 #include "ui/toolkit.h"
 
@@ -62,7 +61,7 @@ int32_t ShowDownloadProgress(DownloadRequest& request, int64_t received, int64_t
 }
 
 int32_t ReportDownloadResult(DownloadRequest& request, int32_t code, int64_t, int64_t, int64_t) {
-    platform::SystemClock().SleepMs(kReportPauseMs);
+    core::ReadingPause(kReportPauseMs);
     core::DrawStatus("", 0);
     if (code == kDownloadOk) return 0;
     std::string text = DownloadResultText(request, code);

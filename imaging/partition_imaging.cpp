@@ -17,7 +17,6 @@
 #include "imaging/chunk_copy.h"
 #include "imaging/image_location.h"
 #include "platform/byte_order.h"
-#include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/image_file.h"
 #include "platform/mbr_layout.h"
@@ -239,7 +238,7 @@ void CloseBackup(BackupRun& run) {
     if (run.source) disk::UnlockVolume(run.source.get());
     run.source.reset();
     if (core::TransferCancelFlag != 0) core::DrawStatus("Backup Cancelled");
-    platform::SystemClock().SleepMs(5000);
+    core::ReadingPause(5000);
     ui::Toolkit& ui = ui::UI();
     ui.SetText(core::BackupButton, "Backup Partition");
     ui.EnableControl(core::DriveTree, true);

@@ -8,7 +8,6 @@
 #include "core/ids.h"
 #include "core/progress.h"
 #include "core/state.h"
-#include "platform/clock.h"
 #include "platform/file_tree.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -20,7 +19,7 @@
 namespace resources {
 namespace {
 
-constexpr int64_t kSettleMs = 1000;
+constexpr int64_t kLastLineMs = 1000;  // the last progress line stays to be read
 
 bool ProgressBarShown() { return ui::HasToolkit() && ui::UI().WindowExists(core::MainWindow); }
 
@@ -71,7 +70,7 @@ bool ExtractAll(const std::string& archivePath, const std::string& destination, 
     }
     written = tree->Finish() && written;
     archive.reset();
-    platform::SystemClock().SleepMs(kSettleMs);
+    core::ReadingPause(kLastLineMs);
     return written && !core::CancelFlag;
 }
 

@@ -3,6 +3,12 @@
 # caller may define show_failure to print context after a failed check.
 passes=0
 failures=0
+# The program's single-instance guard of this script's runs lives in its scratch folder:
+# scripts running side by side, and a copy the user runs, never refuse each other.
+if [ -n "${scratch:-}" ]; then
+    STICKFORGE_LOCK_FOLDER=$scratch/locks
+    export STICKFORGE_LOCK_FOLDER
+fi
 
 check() {
     description=$1

@@ -68,6 +68,16 @@ check "second copy exits with 0" test $? -eq 0
 check "second copy wrote no settings" test ! -e "$scratch/$name.ini"
 check "AutoRun still off" test "$(autorun)" = 255
 
+# The command-line tool beside the window: a verb that writes stops at once, one that
+# prints runs.
+cli="$scratch/$name-cli"
+cp "$(dirname "$built")/stickforge-cli" "$cli"
+"$cli" settings --save 2>"$scratch/cli-refusal"
+check "a writing CLI verb stops while the window runs" test $? -eq 1
+check "and says why" grep -q "is running already" "$scratch/cli-refusal"
+check "it wrote no settings" test ! -e "$scratch/$name.ini"
+check "a printing CLI verb runs beside the window" "$cli" version
+
 # Help > About through the menu bar: click the title, then the item.
 xdotool mousemove $((main_x + 110)) $((main_y + menu_bar / 2)) click 1
 sleep 0.5

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,8 +11,10 @@
 #include "app/main_window.h"
 #include "app/workers.h"
 #include "core/ids.h"
+#include "core/progress.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "platform/registry.h"
 #include "tests/test_support.h"
@@ -33,6 +36,11 @@ protected:
     }
     void SetAutoRun(uint32_t value) {
         platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, value);
+    }
+    ino_t StoreFileIdentity() {
+        struct stat info {};
+        stat(scratch.file("registry").c_str(), &info);
+        return info.st_ino;
     }
     // Tests run as parallel processes; the guard is per executable name.
     std::string name = "stickforge-startup-test-" + std::to_string(getpid());
@@ -65,17 +73,18 @@ TEST_F(StartUpTest, AutoRunIsRestoredToItsValueAtStart) {
     EXPECT_EQ(AutoRun(), 145u);
 }
 
+// Another program put back what was there at start: the exit has nothing to write. The
+// store replaces its file on every write, so an unchanged file is one nobody wrote.
 TEST_F(StartUpTest, AutoRunChangedByOthersMeanwhileIsLeftAlone) {
-    SetAutoRun(145);
-    ASSERT_TRUE(app::StartUp(exe));
-    SetAutoRun(145);
-    app::ExitSequence();
-    EXPECT_EQ(AutoRun(), 145u);
-    SetAutoRun(7);
-    ASSERT_TRUE(app::StartUp(exe));
-    SetAutoRun(7);  // what was there at start: nothing to write
-    app::ExitSequence();
-    EXPECT_EQ(AutoRun(), 7u);
+    for (uint32_t atStart : {145u, 7u}) {
+        SetAutoRun(atStart);
+        ASSERT_TRUE(app::StartUp(exe));
+        SetAutoRun(atStart);
+        ino_t written = StoreFileIdentity();
+        app::ExitSequence();
+        EXPECT_EQ(StoreFileIdentity(), written) << atStart;
+        EXPECT_EQ(AutoRun(), atStart);
+    }
 }
 
 TEST_F(StartUpTest, SecondInstanceIsRefusedAndTouchesNothing) {
@@ -90,6 +99,41 @@ TEST_F(StartUpTest, SecondInstanceIsRefusedAndTouchesNothing) {
     EXPECT_EQ(AutoRun(), 145u);
     EXPECT_EQ(test::ReadFile(settings), "[Window Settings]\r\nWinX = 5\r\n");
     EXPECT_FALSE(toolkit().WindowExists(core::MainWindow));
+}
+
+// The command-line tool is the window's program under another name: its writing verbs
+// take the window's guard, its printing ones run beside it.
+TEST_F(StartUpTest, TheCommandLineToolSharesTheWindowsGuardWhenItWrites) {
+    bool running = false;
+    auto window = platform::AcquireInstanceLock(name, running);
+    ASSERT_FALSE(running);
+    test::WriteFile(settings, "[Window Settings]\r\nWinX = 5\r\n");
+    std::string cli = scratch.file(name + "-cli");
+
+    core::WinX = -7;
+    EXPECT_FALSE(app::StartFrontEnd(app::FrontEnd::CommandLine, cli, {.guard = true}));
+    EXPECT_EQ(core::WinX, -7) << "the settings are not read";
+    EXPECT_TRUE(app::StartFrontEnd(app::FrontEnd::CommandLine, cli, {.guard = false}));
+    EXPECT_EQ(core::WinX, 5);
+    EXPECT_EQ(core::SettingsFilePath(), settings);
+
+    window.reset();
+    EXPECT_TRUE(app::StartFrontEnd(app::FrontEnd::CommandLine, cli, {.guard = true}));
+    EXPECT_FALSE(app::StartUp(exe)) << "the tool now holds the guard";
+}
+
+// The window's status line is overwritten by the next text, so it pauses to be read; the
+// tool's lines stay on the terminal, so it does not.
+TEST_F(StartUpTest, OnlyTheWindowPausesToLetAStatusBeRead) {
+    app::BuildMainWindow();
+    for (auto [frontEnd, pause] :
+         {std::pair{app::FrontEnd::CommandLine, 0}, std::pair{app::FrontEnd::Window, 2000}}) {
+        ASSERT_TRUE(app::StartFrontEnd(frontEnd, exe, {.guard = false}));
+        uint64_t before = platform::SystemClock().TickMs();
+        core::ShowStatus("Backup Done", 2000);
+        EXPECT_EQ(platform::SystemClock().TickMs() - before, uint64_t(pause));
+    }
+    app::RestoreAutoRun();
 }
 
 TEST_F(StartUpTest, AnotherExecutableNameStartsBesideTheFirst) {

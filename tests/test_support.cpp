@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/workers.h"
+#include "core/progress.h"
 #include "core/state.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
@@ -32,6 +33,7 @@ AppTest::AppTest() {
     platform::SetClock(std::make_unique<InstantClock>());
     platform::SetRegistryStoreFile(scratch.file("registry"));
     core::InitialiseGlobals();
+    core::KeepReadingPauses(true);
     core::SetProgramLocation(scratch.file("stickforge"));
 }
 

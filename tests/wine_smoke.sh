@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Windows executables under Wine, in a private prefix under a virtual X server:
 # start-up and the main window (kept as a screenshot), the settings file written at exit
-# against the Linux build's, the refusal of a second copy, the AutoRun policy, the CLI, the
+# against the Linux build's, the refusal of a second copy (also of the CLI's writing verbs),
+# the AutoRun policy, the CLI and its system disk guard, the
 # Win32 toolkit, disk layer, format service and packed resources checks, and 7-Zip
 # (WINDOWS-BUILD/7zip, or $STICKFORGE_WIN_7ZIP_DIR) with the two batch scripts in cmd.
 # Usage: wine_smoke.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
@@ -108,6 +109,16 @@ check "second copy exits with 0" test $? -eq 0
 check "second copy left the settings alone" cmp -s "$scratch/seed.ini" "$scratch/app/stickforge.ini"
 check "second copy left AutoRun off" test "$(autorun)" = 0xff
 
+# The command-line tool beside the window: a verb that writes stops at once, one that
+# prints runs.
+(cd "$scratch/app" && "$wine" stickforge-cli.exe settings --save) >/dev/null \
+    2>"$scratch/cli-refusal"
+check "a writing CLI verb stops while the window runs" test $? -eq 1
+check "and says why" grep -q "is running already" "$scratch/cli-refusal"
+check "it left the settings alone" cmp -s "$scratch/seed.ini" "$scratch/app/stickforge.ini"
+(cd "$scratch/app" && "$wine" stickforge-cli.exe version) >/dev/null 2>&1
+check "a printing CLI verb runs beside the window" test $? -eq 0
+
 probe press "$title" Exit
 wait "$first"
 check "Exit ends the program with 0" test $? -eq 0
@@ -117,6 +128,8 @@ check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/
 
 # shellcheck source=tests/wine/exit.sh
 . "$repo/tests/wine/exit.sh"
+# shellcheck source=tests/wine/system_disk.sh
+. "$repo/tests/wine/system_disk.sh"
 
 # A check program of the build: its failures and notes shown, its summary line judged.
 run_checks() {

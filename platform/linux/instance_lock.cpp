@@ -13,15 +13,12 @@
 
 namespace platform {
 namespace linuxos {
-namespace {
 
 bool OwnedAlone(const std::string& folder, uid_t user) {
     struct stat info {};
     return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == user &&
            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
-
-}  // namespace
 
 std::string InstanceLockFolder(uid_t user, const char* runtimeFolder,
                                const std::string& temporary) {
@@ -50,7 +47,13 @@ private:
     int fd_;
 };
 
+// STICKFORGE_LOCK_FOLDER keeps the guard of the copies that name it apart from all others,
+// as the tests do that run side by side.
 std::string LockFolder() {
+    if (const char* own = getenv("STICKFORGE_LOCK_FOLDER"); own && *own) {
+        mkdir(own, 0700);  // an existing folder is judged as it is
+        return linuxos::OwnedAlone(own, geteuid()) ? own : "";
+    }
     std::error_code error;
     std::string temporary = std::filesystem::temp_directory_path(error).string();
     return linuxos::InstanceLockFolder(geteuid(), getenv("XDG_RUNTIME_DIR"), temporary);

@@ -14,4 +14,7 @@ namespace platform::linuxos {
 // the user and nobody else may write to it; "" when none does.
 std::string InstanceLockFolder(uid_t user, const char* runtimeFolder, const std::string& temporary);
 
+// True when folder is a folder, no link, belongs to user and nobody else may write to it.
+bool OwnedAlone(const std::string& folder, uid_t user);
+
 }  // namespace platform::linuxos

@@ -19,6 +19,8 @@ for tool in sfdisk blkid fsck.fat findmnt sha256sum; do
 done
 
 scratch=$(mktemp -d)
+# The single-instance guard of these runs, apart from other tests' and the user's.
+export STICKFORGE_LOCK_FOLDER="$scratch/locks"
 device=
 cleanup() {
     if [ -n "$device" ]; then
