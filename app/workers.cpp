@@ -1,11 +1,11 @@
 #include "app/workers.h"
 
 #include <atomic>
-#include <thread>
 
 #include "core/state.h"
 #include "download/download_slot.h"
 #include "download/latest_revision.h"
+#include "platform/threads.h"
 
 namespace app {
 namespace {
@@ -28,7 +28,7 @@ void StartWorker(WorkerProc proc, int32_t argument) {
         return;
     }
     ++liveWorkers;
-    std::thread([proc, argument] {
+    platform::StartThread([proc, argument] {
         proc(argument);
         --liveWorkers;
     }).detach();

@@ -1,7 +1,6 @@
 #include "download/clover_data_set.h"
 
 #include <atomic>
-#include <thread>
 
 #include "core/progress.h"
 #include "core/settings.h"
@@ -11,9 +10,9 @@
 #include "download/download_slot.h"
 #include "download/http_download.h"
 #include "download/system_error.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/threads.h"
 #include "resources/packed_resources.h"
 #include "resources/temp_folder.h"
 #include "resources/tool_run.h"
@@ -85,7 +84,7 @@ void SaveToRepository(const std::string& dataSet, const std::string& name) {
         return;
     }
     core::DrawStatus(name + " Saved to Clover Local Repo");
-    platform::SystemClock().SleepMs(4000);
+    core::ReadingPause(4000);
 }
 
 core::Outcome Install(const std::string& target) {
@@ -117,7 +116,7 @@ core::Outcome Install(const std::string& target) {
     if (result != kDownloadOk) return core::Outcome::Failed;
 
     core::DrawStatus("Clover r" + revision + " Downloaded");
-    platform::SystemClock().SleepMs(300);
+    core::ReadingPause(300);
     // The tool run hides the folder's entries again, the download's archive with them.
     int exitCode =
         resources::RunUnpackedTool(core::TempFolder + resources::CloverScriptFileName,
@@ -155,7 +154,7 @@ std::jthread StartCloverDownload() {
     if (!ClaimDownloadSlot()) return {};
     archiveResult = kStillRunning;
     archiveStopped = false;
-    return std::jthread(DownloadCloverArchive, 0);
+    return platform::StartThread<std::jthread>([] { DownloadCloverArchive(0); });
 }
 
 int32_t DownloadCloverArchive(int32_t) {

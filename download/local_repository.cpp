@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 #include "core/settings.h"
@@ -19,6 +18,7 @@ std::mutex LocalArchivesLock;
 namespace {
 
 constexpr char kRevisionMark[] = "Clover revision: ";
+constexpr size_t kBlockBytes = 64 * 1024;
 
 bool IsZipName(const std::string& name) {
     if (name.size() < 4) return false;
@@ -28,34 +28,53 @@ bool IsZipName(const std::string& name) {
     return suffix == ".zip";
 }
 
-// The whole entry, or nothing when fewer bytes than its size could be read. Read in
-// memory rather than through a shared temporary file, so that scans may overlap.
-bool ReadEntry(zip_t* archive, zip_int64_t index, std::string& bytes) {
+// Finds the first "Clover revision: " in bytes that arrive in blocks and reads the digits
+// after it.
+class RevisionScan {
+public:
+    void Feed(const char* bytes, size_t count) {
+        for (size_t i = 0; i < count && !ended_; ++i) Take(bytes[i]);
+    }
+    int32_t Revision() const { return revision_; }
+
+private:
+    static constexpr size_t kMarkLength = sizeof kRevisionMark - 1;
+
+    // The mark begins with the only 'C' in it: a broken match starts again at 0 or 1.
+    void Take(char c) {
+        if (matched_ < kMarkLength) {
+            matched_ = c == kRevisionMark[matched_] ? matched_ + 1 : size_t(c == kRevisionMark[0]);
+            return;
+        }
+        if (std::isdigit(static_cast<unsigned char>(c)) && revision_ < INT32_MAX / 10)
+            revision_ = revision_ * 10 + (c - '0');
+        else
+            ended_ = true;
+    }
+
+    size_t matched_ = 0;
+    int32_t revision_ = 0;
+    bool ended_ = false;
+};
+
+// The revision in the entry, 0 when it holds more or fewer bytes than it declares. Read
+// in blocks: what the entry declares, true or crafted, never decides what is allocated.
+int32_t RevisionInEntry(zip_t* archive, zip_int64_t index) {
     zip_stat_t stat;
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 ||
         !(stat.valid & ZIP_STAT_SIZE))
-        return false;
+        return 0;
     resources::OwnedEntry file(zip_fopen_index(archive, zip_uint64_t(index), 0));
-    if (!file) return false;
-    bytes.assign(size_t(stat.size), '\0');
-    return zip_fread(file.get(), bytes.data(), stat.size) == zip_int64_t(stat.size);
-}
-
-int32_t RevisionInText(const std::string& text) {
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        size_t mark = line.find(kRevisionMark);
-        if (mark == std::string::npos) continue;
-        int64_t revision = 0;
-        for (size_t i = mark + sizeof kRevisionMark - 1;
-             i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) &&
-             revision < INT32_MAX / 10;
-             ++i)
-            revision = revision * 10 + (line[i] - '0');
-        return int32_t(revision);
+    if (!file) return 0;
+    RevisionScan scan;
+    std::vector<char> block(kBlockBytes);
+    zip_uint64_t total = 0;
+    for (zip_int64_t read; (read = zip_fread(file.get(), block.data(), block.size())) > 0;) {
+        total += zip_uint64_t(read);
+        if (total > stat.size) return 0;
+        scan.Feed(block.data(), size_t(read));
     }
-    return 0;
+    return total == stat.size ? scan.Revision() : 0;
 }
 
 }  // namespace
@@ -69,8 +88,7 @@ int32_t ReadArchiveRevision(const std::string& archivePath) {
     for (zip_int64_t i = 0; i < entries && core::CancelFlag != 1; ++i) {
         const char* name = zip_get_name(archive.get(), zip_uint64_t(i), 0);
         if (!name || platform::FileNamePart(name) != "boot") continue;
-        std::string boot;
-        return ReadEntry(archive.get(), i, boot) ? RevisionInText(boot) : 0;
+        return RevisionInEntry(archive.get(), i);
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "disk/raw_access.h"
 #include "platform/error_text.h"
+#include "platform/threads.h"
 
 namespace imaging {
 namespace {
@@ -25,7 +26,7 @@ public:
     };
 
     ReadAhead(const CopyJob& job, ChunkBuffers& buffers) : job_(job), buffers_(buffers) {
-        thread_ = std::thread([this] { Run(); });
+        thread_ = platform::StartThread([this] { Run(); });
     }
     ~ReadAhead() {
         {

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "platform/paths.h"
+#include "platform/threads.h"
 #include "recovery/internet_recovery.h"
 #include "recovery/package_digest.h"
 #include "resources/dmg_extract.h"
@@ -40,7 +41,8 @@ void ErrorBox(const char* title, const std::string& text) {
 // box) when no thread could be started.
 bool TransferPackage(const core::RecoveryEntry& entry, download::DownloadRequest& request) {
     try {
-        std::thread transfer(DownloadRecoveryPackage, std::cref(entry), std::ref(request));
+        std::thread transfer =
+            platform::StartThread([&] { DownloadRecoveryPackage(entry, request); });
         transfer.join();
     } catch (const std::system_error&) {
         ErrorBox("Error!", "Can't download HDRecovery for MAC OS X " + entry.Title);

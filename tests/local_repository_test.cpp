@@ -46,4 +46,23 @@ TEST_F(LocalRepositoryTest, NothingFoundKeepsTheEarlierChoice) {
     EXPECT_EQ(download::ReadArchiveRevision(""), 0);
 }
 
+// An archive whose boot entry declares a size it does not hold is no Clover data set, and
+// its declared size is never allocated: a crafted one must not end every start.
+TEST_F(LocalRepositoryTest, ABootEntryDeclaringAnotherSizeIsPassedOver) {
+    const std::string boot = "Clover revision: 5151\n";
+    const std::pair<uint64_t, int32_t> cases[] = {
+        {boot.size(), 5151},     // what it holds: read
+        {boot.size() - 3, 0},    // less
+        {uint64_t(1) << 40, 0},  // more than memory
+        {uint64_t(1) << 62, 0},  // more than a string can hold
+    };
+    for (auto [declared, revision] : cases) {
+        SCOPED_TRACE(declared);
+        test::WriteFile(scratch.file("CloverISO-5151.zip"),
+                        test::ZipDeclaring("usr/standalone/boot", boot, declared));
+        EXPECT_EQ(download::ScanLocalRepository(), revision != 0);
+        EXPECT_EQ(download::ReadArchiveRevision(scratch.file("CloverISO-5151.zip")), revision);
+    }
+}
+
 }  // namespace

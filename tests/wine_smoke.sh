@@ -2,7 +2,7 @@
 # The Windows executables under Wine, in a private prefix under a virtual X server:
 # start-up and the main window (kept as a screenshot), the settings file written at exit
 # against the Linux build's, the refusal of a second copy (also of the CLI's writing verbs),
-# the AutoRun policy, the CLI and its system disk guard, the
+# the AutoRun policy, the CLI and its system disk guard, the error report, the
 # Win32 toolkit, disk layer, format service and packed resources checks, and 7-Zip
 # (WINDOWS-BUILD/7zip, or $STICKFORGE_WIN_7ZIP_DIR) with the two batch scripts in cmd.
 # Usage: wine_smoke.sh WINDOWS-BUILD LINUX-BUILD ARTIFACT-FOLDER
@@ -130,6 +130,8 @@ check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/
 . "$repo/tests/wine/exit.sh"
 # shellcheck source=tests/wine/system_disk.sh
 . "$repo/tests/wine/system_disk.sh"
+# shellcheck source=tests/wine/faults.sh
+. "$repo/tests/wine/faults.sh"
 
 # A check program of the build: its failures and notes shown, its summary line judged.
 run_checks() {

@@ -1,8 +1,58 @@
 #include "tests/zip_fixture.h"
 
 #include <zip.h>
+#include <zlib.h>
 
 namespace test {
+namespace {
+
+void Put(std::string& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i) & 0xFF);
+}
+
+}  // namespace
+
+std::string ZipDeclaring(const std::string& name, const std::string& bytes, uint64_t declaredSize) {
+    const uint32_t crc =
+        uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+    std::string sizes;  // the ZIP64 extra field: uncompressed, then compressed size
+    Put(sizes, 1, 2);
+    Put(sizes, 16, 2);
+    Put(sizes, declaredSize, 8);
+    Put(sizes, bytes.size(), 8);
+    auto common = [&](std::string& out) {  // version needed to flags through name length
+        Put(out, 45, 2);
+        Put(out, 0, 2);
+        Put(out, 0, 2);  // stored
+        Put(out, 0, 2);
+        Put(out, 0x21, 2);  // 1 January 1980
+        Put(out, crc, 4);
+        Put(out, 0xFFFFFFFF, 4);  // both sizes in the extra field
+        Put(out, 0xFFFFFFFF, 4);
+        Put(out, name.size(), 2);
+        Put(out, sizes.size(), 2);
+    };
+    std::string zip;
+    Put(zip, 0x04034b50, 4);
+    common(zip);
+    zip += name + sizes + bytes;
+    std::string central;
+    Put(central, 0x02014b50, 4);
+    Put(central, 45, 2);  // made by
+    common(central);
+    Put(central, 0, 2 + 2 + 2 + 4 + 4);  // comment, disk, attributes; offset 0
+    central += name + sizes;
+    uint64_t centralOffset = zip.size();
+    zip += central;
+    Put(zip, 0x06054b50, 4);
+    Put(zip, 0, 4);
+    Put(zip, 1, 2);
+    Put(zip, 1, 2);
+    Put(zip, central.size(), 4);
+    Put(zip, centralOffset, 4);
+    Put(zip, 0, 2);
+    return zip;
+}
 
 bool WriteZip(const std::string& path, const std::vector<ZipItem>& items) {
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);

@@ -1,6 +1,7 @@
 // ZIP archives made by the tests at run time.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct ZipItem {
 
 // Writes the items in order with libzip, files deflated; false when it failed.
 bool WriteZip(const std::string& path, const std::vector<ZipItem>& items);
+
+// One stored entry whose headers declare declaredSize bytes (in ZIP64 fields) whatever it
+// holds, as a crafted or corrupt archive would.
+std::string ZipDeclaring(const std::string& name, const std::string& bytes, uint64_t declaredSize);
 
 // The entry names and compression methods of a ZIP archive in memory, in order.
 struct ZipListing {

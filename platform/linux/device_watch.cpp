@@ -14,6 +14,7 @@
 
 #include "platform/disks.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/threads.h"
 
 namespace platform {
 namespace {
@@ -40,7 +41,7 @@ class UeventWatch : public DeviceWatch {
 public:
     UeventWatch(UniqueFd socket, UniqueFd stop, std::function<void()> onChange)
         : socket_(std::move(socket)), stop_(std::move(stop)), onChange_(std::move(onChange)) {
-        thread_ = std::thread([this] { Run(); });
+        thread_ = StartThread([this] { Run(); });
     }
     ~UeventWatch() override {
         uint64_t one = 1;

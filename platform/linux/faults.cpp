@@ -1,18 +1,24 @@
 #include "platform/faults.h"
 
 #include <signal.h>
+#include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 namespace platform {
 namespace {
 
 FaultHandler installedHandler = nullptr;
-// A stack overflow leaves no stack to report it on.
-alignas(16) char alternateStack[256 * 1024];
+// A stack overflow leaves no stack to report it on: each thread gets one of this size.
+constexpr size_t kRoomBytes = 256 * 1024;
+alignas(16) char firstThreadStack[kRoomBytes];
+// One report per process: a second thread that ends the same way waits for the first.
+std::atomic_flag reporting = ATOMIC_FLAG_INIT;
 
 constexpr uint64_t kStackNearness = 64 * 1024;
 
@@ -92,8 +98,13 @@ uint64_t StackPointer(const FaultInfo& fault) {
 
 constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
 
+[[noreturn]] void WaitForTheReport() {
+    for (;;) pause();
+}
+
 void OnFault(int signal, siginfo_t* info, void* context) {
     for (int other : kFaultSignals) ::signal(other, SIG_DFL);  // runs at most once
+    if (reporting.test_and_set()) WaitForTheReport();
     FaultInfo fault;
     ReadContext(fault, *static_cast<const ucontext_t*>(context));
     if (fault.registerCount == 0) fault.codeAddress = reinterpret_cast<uintptr_t>(info->si_addr);
@@ -107,14 +118,50 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     EndProcessNow(fault.exitCode);
 }
 
+[[noreturn]] void OnTerminate() {
+    if (reporting.test_and_set()) WaitForTheReport();
+    FaultInfo fault;
+    fault.code = kUncaughtException;
+    ucontext_t context;
+    getcontext(&context);
+    ReadContext(fault, context);
+    fault.exitCode = 128 + SIGABRT;  // as std::terminate's own abort would end it
+    installedHandler(fault);
+    EndProcessNow(fault.exitCode);
+}
+
 }  // namespace
+
+ThreadFaultRoom::ThreadFaultRoom() {
+    void* stack = mmap(nullptr, kRoomBytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (stack == MAP_FAILED) return;
+    stack_t room{};
+    room.ss_sp = stack;
+    room.ss_size = kRoomBytes;
+    if (sigaltstack(&room, nullptr) != 0) {
+        munmap(stack, kRoomBytes);
+        return;
+    }
+    stack_ = stack;
+}
+
+// The thread ends here: its room must not outlive it, nor stay named as its stack.
+ThreadFaultRoom::~ThreadFaultRoom() {
+    if (!stack_) return;
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    munmap(stack_, kRoomBytes);
+}
 
 void InstallFaultHandler(FaultHandler handler) {
     installedHandler = handler;
     stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof alternateStack;
+    stack.ss_sp = firstThreadStack;
+    stack.ss_size = sizeof firstThreadStack;
     sigaltstack(&stack, nullptr);
+    std::set_terminate(OnTerminate);
     struct sigaction action {};
     action.sa_sigaction = OnFault;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;

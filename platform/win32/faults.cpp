@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
+#include <exception>
 
 namespace platform {
 namespace {
@@ -11,6 +13,11 @@ FaultHandler installedHandler = nullptr;
 
 // Room for the report when the thread's stack is exhausted.
 constexpr ULONG kStackReserve = 64 * 1024;
+// A C++ exception of this compiler's runtime on its way up; when nothing catches it,
+// continuing lets the runtime call std::terminate.
+constexpr DWORD kCompilerThrow = 0x20474343;
+// One report per process: a second thread that ends the same way waits for the first.
+std::atomic_flag reporting = ATOMIC_FLAG_INIT;
 
 void AddRegister(FaultInfo& fault, const char* name, uint64_t value) {
     FaultRegister& entry = fault.registers[fault.registerCount++];
@@ -37,9 +44,22 @@ void ReadContext(FaultInfo& fault, const CONTEXT& c) {
     for (const auto& entry : order) AddRegister(fault, entry.name, uint64_t(entry.value));
 }
 
+void ReserveStack() {
+    ULONG reserve = kStackReserve;
+    SetThreadStackGuarantee(&reserve);
+}
+
+[[noreturn]] void WaitForTheReport() {
+    for (;;) Sleep(INFINITE);
+}
+
 LONG WINAPI OnFault(EXCEPTION_POINTERS* pointers) {
-    SetUnhandledExceptionFilter(nullptr);  // runs at most once
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    if (record.ExceptionCode == kCompilerThrow &&
+        !(record.ExceptionFlags & EXCEPTION_NONCONTINUABLE))
+        return EXCEPTION_CONTINUE_EXECUTION;
+    SetUnhandledExceptionFilter(nullptr);  // runs at most once
+    if (reporting.test_and_set()) WaitForTheReport();
     FaultInfo fault;
     fault.code = record.ExceptionCode;
     fault.codeAddress = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
@@ -54,13 +74,33 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* pointers) {
     EndProcessNow(fault.exitCode);
 }
 
+[[noreturn]] void OnTerminate() {
+    if (reporting.test_and_set()) WaitForTheReport();
+    FaultInfo fault;
+    fault.code = kUncaughtException;
+    CONTEXT context{};
+    RtlCaptureContext(&context);
+    ReadContext(fault, context);
+#if defined(_M_X64) || defined(__x86_64__)
+    fault.codeAddress = uint64_t(context.Rip);
+#else
+    fault.codeAddress = uint64_t(context.Eip);
+#endif
+    fault.exitCode = 3;  // as std::terminate's own abort would end it
+    installedHandler(fault);
+    EndProcessNow(fault.exitCode);
+}
+
 }  // namespace
+
+ThreadFaultRoom::ThreadFaultRoom() { ReserveStack(); }
+ThreadFaultRoom::~ThreadFaultRoom() = default;
 
 void InstallFaultHandler(FaultHandler handler) {
     installedHandler = handler;
-    ULONG reserve = kStackReserve;
-    SetThreadStackGuarantee(&reserve);
+    ReserveStack();
     SetUnhandledExceptionFilter(OnFault);
+    std::set_terminate(OnTerminate);
 }
 
 void EndProcessNow(int exitCode) { ExitProcess(UINT(exitCode)); }

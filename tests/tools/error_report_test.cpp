@@ -69,6 +69,10 @@ TEST_F(ErrorReportTest, EachFaultKindIsReportedWithItsCodeAndEndsTheProcess) {
         {"trap", "Debugger breakpoint reached", "-2147483645", SIGTRAP},
         {"bus", "Memory page error", "-1073741818", SIGBUS},
         {"stack", "Stack overflow", "-1073741571", SIGSEGV},
+        {"worker-stack", "Stack overflow", "-1073741571", SIGSEGV},
+        // An exception nothing caught: the code Windows gives it, the end abort gives.
+        {"throw", "Unknown error code", "-529697949", SIGABRT},
+        {"worker-throw", "Unknown error code", "-529697949", SIGABRT},
     };
     for (const auto& fault : cases) {
         SCOPED_TRACE(fault.kind);
@@ -92,9 +96,13 @@ TEST_F(ErrorReportTest, EachFaultKindIsReportedWithItsCodeAndEndsTheProcess) {
 }
 
 TEST_F(ErrorReportTest, TheAutoRunPolicyIsPutBackAfterAFault) {
-    ASSERT_TRUE(platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, 145));
-    EXPECT_EQ(Run("segv").exitCode, 128 + SIGSEGV);
-    EXPECT_EQ(platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName), 145u);
+    for (auto [kind, signal] : {std::pair{"segv", SIGSEGV}, std::pair{"worker-throw", SIGABRT}}) {
+        ASSERT_TRUE(
+            platform::WriteRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName, 145));
+        EXPECT_EQ(Run(kind).exitCode, 128 + signal) << kind;
+        EXPECT_EQ(platform::ReadRegistryDword(core::AutoRunKeyPath, core::AutoRunValueName), 145u)
+            << kind;
+    }
 }
 
 TEST(ErrorReportText, AnAccessViolationHasFiveFaultLinesAnyOtherFour) {
