@@ -102,9 +102,23 @@ void EnableFormatFields(bool enable) {
     Ui().EnableControl(core::BootPartitionSizeField, enable && Checked(core::TwoPartitionsBox));
 }
 
+// The lists the scans and the revision check replace on other threads, copied under their
+// locks: no lock is ever held across a call into the interface thread, which may be
+// waiting for that very lock.
 std::vector<core::LocalArchive> ArchivesNow() {
     std::lock_guard lock(download::LocalArchivesLock);
     return core::LocalArchives;
+}
+
+std::vector<int32_t> RevisionsNow() {
+    std::lock_guard lock(core::RevisionsLock);
+    return core::DownloadRevisions;
+}
+
+void ChooseDownloadRevision() {
+    std::string chosen = Ui().GetText(core::DownloadRevisionChoice);
+    std::lock_guard lock(core::RevisionsLock);
+    core::DownloadRevision = chosen;
 }
 
 void ShowDataSetSource() {
@@ -120,8 +134,8 @@ void ShowDataSetSource() {
             Ui().SetState(core::NotInstallOption, 1);
             break;
     }
-    if (!core::DownloadRevisions.empty()) {
-        for (int32_t revision : core::DownloadRevisions)
+    if (std::vector<int32_t> revisions = RevisionsNow(); !revisions.empty()) {
+        for (int32_t revision : revisions)
             Ui().AddItem(core::DownloadRevisionChoice, std::to_string(revision));
         Ui().SelectItem(core::DownloadRevisionChoice, 0);
         Ui().EnableControl(core::DownloadRevisionChoice, Checked(core::DownloadOption));
@@ -176,7 +190,7 @@ void PickSource(DataSetSource source) {
     bool local = source == DataSetSource::Local, download = source == DataSetSource::Download;
     if (local) Enable({core::LocalArchiveChoice, core::LocalRevisionText}, !ArchivesNow().empty());
     if (download) {
-        Ui().EnableControl(core::DownloadRevisionChoice, !core::DownloadRevisions.empty());
+        Ui().EnableControl(core::DownloadRevisionChoice, !RevisionsNow().empty());
         Enable({core::LocalArchiveChoice, core::LocalRevisionText}, false);
     } else {
         Ui().EnableControl(core::DownloadRevisionChoice, false);
@@ -238,8 +252,7 @@ const Handler kHandlers[] = {
     {core::DownloadOption, [] { PickSource(DataSetSource::Download); }},
     {core::NotInstallOption, [] { PickSource(DataSetSource::NotInstall); }},
     {core::LocalArchiveChoice, ShowLocalArchive},
-    {core::DownloadRevisionChoice,
-     [] { core::DownloadRevision = Ui().GetText(core::DownloadRevisionChoice); }},
+    {core::DownloadRevisionChoice, ChooseDownloadRevision},
     {core::CheckAtStartupBox,
      [] { core::CheckLatestCloverAtStartup = Checked(core::CheckAtStartupBox) ? 1 : 0; }},
     {core::SaveAfterDownloadBox,
@@ -330,14 +343,17 @@ void RefreshLocalArchives() {
 void ShowLocalArchive() {
     if (!Ui().WindowExists(core::ConfigurationWindow)) return;
     std::string chosen = Ui().GetText(core::LocalArchiveChoice);
-    std::lock_guard lock(download::LocalArchivesLock);
-    for (const core::LocalArchive& archive : core::LocalArchives)
-        if (archive.Name == chosen) {
-            Ui().SetText(core::LocalRevisionText, "Rev: " + std::to_string(archive.Revision));
-            core::LocalArchivePath = core::CloverLocalRepository + archive.Name;
-            core::LocalArchiveRevision = std::to_string(archive.Revision);
-            return;
-        }
+    std::vector<core::LocalArchive> archives = ArchivesNow();
+    auto found =
+        std::find_if(archives.begin(), archives.end(),
+                     [&](const core::LocalArchive& archive) { return archive.Name == chosen; });
+    if (found == archives.end()) return;
+    {
+        std::lock_guard lock(download::LocalArchivesLock);
+        core::LocalArchivePath = core::CloverLocalRepository + found->Name;
+        core::LocalArchiveRevision = std::to_string(found->Revision);
+    }
+    Ui().SetText(core::LocalRevisionText, "Rev: " + std::to_string(found->Revision));
 }
 
 }  // namespace app

@@ -3,7 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
 
 #include "app/dispatch.h"
 #include "app/main_window.h"
@@ -164,6 +171,13 @@ protected:
         ASSERT_TRUE(test::WriteZip(
             scratch.file(name),
             {{"usr/standalone/boot", "Clover revision: " + std::to_string(revision) + "\n"}}));
+    }
+    // The end of a revision check that found the listing page.
+    void FinishCheck(const std::string& page) {
+        DownloadRequest request;
+        ASSERT_TRUE(request.Buffer.Resize(int64_t(page.size())));
+        std::copy(page.begin(), page.end(), request.Buffer.data());
+        ParseRevisionListing(request, kDownloadOk, request.Buffer.size(), request.Buffer.size(), 0);
     }
     void RunStartedWorkers() {
         auto pending = std::move(started);
@@ -384,11 +398,7 @@ TEST_F(ConfigurationTest, DownloadRevisionAndCheckNow) {
 TEST_F(ConfigurationTest, AFinishedCheckShowsItsRevisionsWhileOpen) {
     InstallDataSet = "DL";
     Open();
-    DownloadRequest request;
-    const std::string page = "CloverISO-5151.tar.lzma CloverISO-05150.tar.lzma";
-    ASSERT_TRUE(request.Buffer.Resize(int64_t(page.size())));
-    std::copy(page.begin(), page.end(), request.Buffer.data());
-    ParseRevisionListing(request, kDownloadOk, request.Buffer.size(), request.Buffer.size(), 0);
+    FinishCheck("CloverISO-5151.tar.lzma CloverISO-05150.tar.lzma");
     EXPECT_EQ(toolkit().GetText(CheckNowButton), "r5151");
     EXPECT_EQ(toolkit().GetText(CheckedText), "Checked: " + CloverLastRevCheckDate);
     ASSERT_EQ(toolkit().ItemCount(DownloadRevisionChoice), 2);
@@ -476,6 +486,135 @@ TEST_F(ConfigurationTest, ScansFindNoWindowAfterItClosed) {
     Archive("CloverISO-3500.zip", 3500);
     RefreshLocalArchives();  // no window: no scan
     EXPECT_TRUE(LocalArchives.empty());
+}
+
+// Calls from other threads wait for the interface thread, as Win32 makes a sent message
+// wait: each is carried out there when it serves them. A caller that holds a lock the
+// interface thread may take (any click can) would hang the window for good; each such call
+// is noted.
+class SendingToolkit : public ui::ConsoleToolkit {
+public:
+    SendingToolkit() : ConsoleToolkit({false, std::tmpfile(), nullptr}) {}
+
+    // Serves the waiting calls until done is set.
+    void ServeUntil(const std::atomic<bool>& done) {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return !jobs_.empty() || done; });
+            if (jobs_.empty()) return;
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            NoteHeldLocks();
+            job();
+            lock.lock();
+        }
+    }
+    void Wake() {
+        std::lock_guard lock(mutex_);
+        changed_.notify_all();
+    }
+    std::vector<std::string> heldAcrossCalls;
+
+    bool WindowExists(int window) const override {
+        return Send([&] { return ConsoleToolkit::WindowExists(window); });
+    }
+    void SetText(int id, const std::string& text) override {
+        Send([&] { ConsoleToolkit::SetText(id, text); });
+    }
+    std::string GetText(int id) const override {
+        return Send([&] { return ConsoleToolkit::GetText(id); });
+    }
+    int GetState(int id) const override {
+        return Send([&] { return ConsoleToolkit::GetState(id); });
+    }
+    void EnableControl(int id, bool enable) override {
+        Send([&] { ConsoleToolkit::EnableControl(id, enable); });
+    }
+    void ClearItems(int id) override {
+        Send([&] { ConsoleToolkit::ClearItems(id); });
+    }
+    void AddItem(int id, const std::string& text, int level) override {
+        Send([&] { ConsoleToolkit::AddItem(id, text, level); });
+    }
+    void SelectItem(int id, int index) override {
+        Send([&] { ConsoleToolkit::SelectItem(id, index); });
+    }
+    void SetMenuTitle(int menu, const std::string& title) override {
+        Send([&] { ConsoleToolkit::SetMenuTitle(menu, title); });
+    }
+    void PaintStatus(int id, const ui::StatusPaint& paint) override {
+        Send([&] { ConsoleToolkit::PaintStatus(id, paint); });
+    }
+
+private:
+    template <class Work>
+    auto Send(Work work) const -> decltype(work()) {
+        if (std::this_thread::get_id() == interface_) return work();
+        std::packaged_task<decltype(work())()> task(work);
+        auto result = task.get_future();
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back([&task] { task(); });
+        }
+        changed_.notify_all();
+        return result.get();
+    }
+
+    // What the interface thread would block on if a click came now.
+    void NoteHeldLocks() {
+        const std::pair<std::mutex*, const char*> locks[] = {
+            {&download::LocalArchivesLock, "LocalArchivesLock"},
+            {&core::RevisionsLock, "RevisionsLock"},
+        };
+        for (auto [lock, name] : locks) {
+            if (lock->try_lock())
+                lock->unlock();
+            else
+                heldAcrossCalls.push_back(name);
+        }
+    }
+
+    std::thread::id interface_ = std::this_thread::get_id();
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable std::deque<std::function<void()>> jobs_;
+};
+
+class ConfigurationBesideWorkers : public ConfigurationTest {
+protected:
+    ConfigurationBesideWorkers() {
+        auto owned = std::make_unique<SendingToolkit>();
+        sending = owned.get();
+        ui::SetToolkit(std::move(owned));
+        BuildMainWindow();
+    }
+    SendingToolkit* sending = nullptr;
+};
+
+// A finished revision check and a repository scan fill the open dialog from their workers
+// while the user clicks in it.
+TEST_F(ConfigurationBesideWorkers, NoWorkerHoldsALockWhileItWaitsForTheInterfaceThread) {
+    Archive("CloverISO-3577.zip", 3577);
+    InstallDataSet = "DL";
+    Open();
+    std::atomic<bool> done = false;
+    std::thread worker([&] {
+        FinishCheck("CloverISO-5151.tar.lzma CloverISO-5150.tar.lzma");
+        RefreshLocalArchives();
+        done = true;
+        sending->Wake();
+    });
+    // Beside the check, which replaces the revisions (a race the thread checks find).
+    sending->SetState(DownloadOption, 1);
+    Press(DownloadOption);
+    sending->SelectItem(DownloadRevisionChoice, 0);
+    Press(DownloadRevisionChoice);
+    sending->ServeUntil(done);
+    worker.join();
+    EXPECT_EQ(sending->heldAcrossCalls, std::vector<std::string>{});
+    EXPECT_EQ(sending->GetText(LocalRevisionText), "Rev: 3577");
+    EXPECT_EQ(sending->ItemText(DownloadRevisionChoice, 0), "5151");
 }
 
 }  // namespace
