@@ -52,10 +52,11 @@ void ReenableMainWindow() {
 void CancelTransfer() { core::TransferCancelFlag = 1; }
 void Quit() { core::QuitRequested = 1; }
 
+// The refill selects its first line; a list without a selection stays without one.
 void RefreshKeepingSelection() {
     int selected = ui::UI().SelectedItem(core::DriveTree);
     disk::RefreshDriveList();
-    if (selected != -1) ui::UI().SelectItem(core::DriveTree, selected);
+    ui::UI().SelectItem(core::DriveTree, selected);
 }
 
 void SetMaskFromButton(const char* mask, const char* caption, const char* text) {
@@ -126,8 +127,8 @@ const Row kMenuRows[] = {
     {core::ConfigurationItem, When::Idle, OpenConfigurationWindow},
     {core::QuitItem, When::Idle, Quit},
     {core::CalculatorItem, When::Any, tools::OpenCalculatorWindow},
-    {core::InstallHfsItem, When::Idle, [] { tools::InstallHfsDrivers(); }},
-    {core::UninstallHfsItem, When::Idle, [] { tools::RemoveHfsDrivers(); }},
+    {core::InstallHfsItem, When::Idle, [] { tools::RunHfsDriverInstall(); }},
+    {core::UninstallHfsItem, When::Idle, [] { tools::RunHfsDriverRemoval(); }},
     {core::ExtractDmgItem, When::Idle, [] { StartClaimedWorker(resources::ExtractHfsFromDmg, 0); }},
     {core::HelpItem, When::Any, OpenHelpFile},
     {core::CloverWikiItem, When::Any, [] { platform::ShellOpen(CloverWikiURL); }},

@@ -8,6 +8,7 @@
 
 #include "cli/failure.h"
 #include "core/settings.h"
+#include "platform/drivers.h"
 #include "tools/fixdsdt_mask.h"
 #include "tools/hfs_driver.h"
 
@@ -90,16 +91,20 @@ int RunHfsDrivers(const std::vector<std::string>& arguments) {
         return Complain(kUsageError, "hfs-drivers needs status, install or remove");
     const std::string& action = arguments[0];
     if (action == "status") {
-        std::printf("%s\n", tools::UpdateDriverMenu() ? "installed" : "not installed");
+        const char* state = platform::SystemReadsHfs()  ? "built in"
+                            : tools::UpdateDriverMenu() ? "installed"
+                                                        : "not installed";
+        std::printf("%s\n", state);
         return 0;
     }
+    // Nothing installed or removed is no success, also where nothing needs to be.
     if (action == "install") {
-        core::Outcome outcome = tools::InstallHfsDriversFrom(tools::HfsDriverPack());
+        core::Outcome outcome = tools::RunHfsDriverInstall();
         if (outcome == core::Outcome::Cancelled) return Complain(kFailed, "install declined");
         return outcome == core::Outcome::Done ? 0 : kFailed;
     }
     if (action == "remove")
-        return tools::RemoveHfsDriversOutcome() == core::Outcome::Done ? 0 : kFailed;
+        return tools::RunHfsDriverRemoval() == core::Outcome::Done ? 0 : kFailed;
     return Complain(kUsageError, "unknown hfs-drivers action \"" + action + "\"");
 }
 

@@ -1,12 +1,18 @@
 #include "app/dispatch.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "app/main_window.h"
 #include "app/workers.h"
 #include "core/ids.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "disk/disk_system.h"
+#include "disk/drive_list.h"
 #include "imaging/partition_imaging.h"
 #include "prepare/format_and_install.h"
+#include "tests/fake_disks.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -137,20 +143,49 @@ TEST_F(DispatchTest, CalculatorButtonsSetTheMask) {
     EXPECT_EQ(core::FixDsdtMask, "87E7FBF1");
 }
 
-TEST_F(DispatchTest, LinkClickOpensOnlyWhatIsUnderThePointer) {
-    // Nothing under the pointer: no link, no crash.
-    toolkit().SetCursor(0, 0);
-    app::DispatchEvent({EventKind::LeftClick, core::MainWindow, 0});
-    ui::Rect link = toolkit().ControlScreenRect(core::MakerLink);
-    EXPECT_EQ(link.w, 120);
-    toolkit().SetCursor(link.x + 5, link.y + 5);
-    EXPECT_TRUE(app::IsCursorOverControl(core::MakerLink));
-    EXPECT_FALSE(app::IsCursorOverControl(core::ExitButton));
+// The desktop's opener is a script here that notes what it was asked to open.
+class LinkTest : public DispatchTest {
+protected:
+    LinkTest() : path_(std::getenv("PATH")) {
+        test::WriteFile(scratch.file("xdg-open"), "#!/bin/sh\necho \"$1\" >>\"$0.opened\"\n");
+        std::filesystem::permissions(scratch.file("xdg-open"), std::filesystem::perms::owner_all);
+        setenv("PATH", (scratch.path().string() + ":" + path_).c_str(), 1);
+    }
+    ~LinkTest() override { setenv("PATH", path_.c_str(), 1); }
+    std::string ClickOver(int window, int control) {
+        ui::Rect rect = toolkit().ControlScreenRect(control);
+        toolkit().SetCursor(rect.x + 2, rect.y + 2);
+        app::DispatchEvent({EventKind::LeftClick, window, 0});
+        std::string opened = test::ReadFile(scratch.file("xdg-open.opened"));
+        std::filesystem::remove(scratch.file("xdg-open.opened"));
+        return opened;
+    }
+
+private:
+    std::string path_;
+};
+
+TEST_F(LinkTest, AClickOpensOnlyTheLinkOfItsWindowUnderThePointer) {
+    EXPECT_EQ(ClickOver(core::MainWindow, core::MakerLink), std::string(app::MakerPageURL) + "\n");
+    EXPECT_EQ(ClickOver(core::MainWindow, core::ExitButton), "");
+    Pick(core::AboutItem);
+    EXPECT_EQ(ClickOver(core::AboutWindow, core::CloverWikiLink),
+              std::string(app::CloverWikiURL) + "\n");
+    EXPECT_EQ(ClickOver(core::AboutWindow, core::MakerLink), "") << "another window's link";
 }
 
-TEST_F(DispatchTest, RefreshKeepsNoSelectionWhenThereWasNone) {
-    Press(core::RefreshButton);
-    EXPECT_EQ(toolkit().SelectedItem(core::DriveTree), -1);
+TEST_F(DispatchTest, RefreshKeepsTheSelectionOrItsAbsence) {
+    auto& disks = *test::FakeDiskSystem::Install();
+    disks.disks[1] =
+        test::DiskFacts(7, 8000000000, {{2048, 4000000, 0x0C}, {4002048, 100000, 0xAF}});
+    disk::RefreshDriveList();
+    ASSERT_EQ(toolkit().ItemCount(core::DriveTree), 3);
+    for (int selected : {-1, 2}) {
+        toolkit().SelectItem(core::DriveTree, selected);
+        Press(core::RefreshButton);
+        EXPECT_EQ(toolkit().SelectedItem(core::DriveTree), selected);
+    }
+    disk::SetDiskSystem(nullptr);
 }
 
 TEST_F(DispatchTest, MainLoopEndsOnQuit) {

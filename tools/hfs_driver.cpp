@@ -125,7 +125,25 @@ core::Outcome Remove() {
     return removed ? core::Outcome::Done : core::Outcome::Failed;
 }
 
+// The Boot Camp drivers are for Windows: elsewhere nothing is installed, nor pretended.
+bool NothingToInstall() {
+    if (!platform::SystemReadsHfs()) return false;
+    ui::UI().MessageBox("Info",
+                        "This system reads HFS+ partitions by itself: no driver is needed, "
+                        "nothing was changed.",
+                        ui::Icon::Information, ui::Buttons::Ok);
+    return true;
+}
+
 }  // namespace
+
+core::Outcome RunHfsDriverInstall() {
+    return NothingToInstall() ? core::Outcome::Refused : InstallHfsDriversFrom(HfsDriverPack());
+}
+
+core::Outcome RunHfsDriverRemoval() {
+    return NothingToInstall() ? core::Outcome::Refused : RemoveHfsDriversOutcome();
+}
 
 std::span<const uint8_t> HfsDriverPack() {
     return platform::Is64BitSystem() ? resources::HfsDrivers64Pack : resources::HfsDrivers32Pack;

@@ -17,7 +17,13 @@ int32_t RemoveHfsDrivers();
 // of the install and uninstall menu items.
 int32_t UpdateDriverMenu();
 
-// The same workflows with their outcome; the install from a given driver pack.
+// The Tools menu entries and the hfs-drivers verb. Where the system reads HFS+ by itself
+// (Linux) they say so in an Info box and change nothing (Refused); elsewhere they run the
+// install, which asks first, or the removal.
+core::Outcome RunHfsDriverInstall();
+core::Outcome RunHfsDriverRemoval();
+
+// The install and removal proper with their outcome; the install from a given driver pack.
 core::Outcome InstallHfsDriversFrom(std::span<const uint8_t> pack);
 core::Outcome RemoveHfsDriversOutcome();
 // The pack this system takes (64-bit or 32-bit drivers); empty when the build had none.

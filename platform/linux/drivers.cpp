@@ -13,6 +13,9 @@ std::string DriversFolder() {
     return store.substr(0, slash + 1) + "drivers/";
 }
 
+// The kernel's own hfsplus driver reads them.
+bool SystemReadsHfs() { return true; }
+
 bool Is64BitSystem() {
     utsname system{};
     if (uname(&system) != 0) return sizeof(void*) == 8;

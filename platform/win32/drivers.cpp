@@ -13,6 +13,9 @@ std::string DriversFolder() {
     return Narrow(std::wstring(folder, length)) + "\\drivers\\";
 }
 
+// Windows reads HFS+ only through the Boot Camp drivers.
+bool SystemReadsHfs() { return false; }
+
 // IsWow64Process is false for a 64-bit process, which runs on 64-bit Windows only.
 bool Is64BitSystem() {
     if (sizeof(void*) == 8) return true;

@@ -15,6 +15,12 @@ remove_fails() {
 }
 
 check "HFS+ drivers start not installed" test "$(tools_cli hfs-drivers status)" = "not installed"
+(cd "$tools_app" && "$wine" stickforge-cli.exe hfs-drivers install) </dev/null \
+    >"$scratch/hfs-decline" 2>&1
+check "declining the install is no success" test $? -eq 1
+check "and is told as declined, not as a failed install" \
+    sh -c "grep -q 'install declined' '$scratch/hfs-decline' && ! grep -q 'Failed' '$scratch/hfs-decline'"
+check "declining leaves no service" no_service_key AppleHFS
 tools_cli --yes hfs-drivers install >"$scratch/hfs-install"
 if grep -q "Failed to install HFS+ drivers." "$scratch/hfs-install"; then
     # The build carries no driver files: the install must fail and take its keys back.
