@@ -19,6 +19,13 @@ constexpr DWORD kCompilerThrow = 0x20474343;
 // One report per process: a second thread that ends the same way waits for the first.
 std::atomic_flag reporting = ATOMIC_FLAG_INIT;
 
+// The report runs on a fiber of its own, on the thread that faulted: a used-up stack has
+// no room for it, whatever guarantee was asked for (Wine leaves the filter a few
+// kilobytes), and the window's calls from that thread must stay its own.
+constexpr SIZE_T kReportStackBytes = 256 * 1024;
+void* reportFiber = nullptr;
+FaultInfo pendingFault;  // filled by the one thread that reports
+
 void AddRegister(FaultInfo& fault, const char* name, uint64_t value) {
     FaultRegister& entry = fault.registers[fault.registerCount++];
     std::strncpy(entry.name, name, sizeof entry.name - 1);
@@ -53,6 +60,19 @@ void ReserveStack() {
     for (;;) Sleep(INFINITE);
 }
 
+[[noreturn]] void ReportPendingFault() {
+    installedHandler(pendingFault);
+    EndProcessNow(pendingFault.exitCode);
+}
+
+void WINAPI ReportOnFiber(void*) { ReportPendingFault(); }
+
+[[noreturn]] void Report() {
+    if (reportFiber && (IsThreadAFiber() || ConvertThreadToFiber(nullptr)))
+        SwitchToFiber(reportFiber);
+    ReportPendingFault();
+}
+
 LONG WINAPI OnFault(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
     if (record.ExceptionCode == kCompilerThrow &&
@@ -60,7 +80,7 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* pointers) {
         return EXCEPTION_CONTINUE_EXECUTION;
     SetUnhandledExceptionFilter(nullptr);  // runs at most once
     if (reporting.test_and_set()) WaitForTheReport();
-    FaultInfo fault;
+    FaultInfo& fault = pendingFault;
     fault.code = record.ExceptionCode;
     fault.codeAddress = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
     if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
@@ -70,13 +90,12 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* pointers) {
     ReadContext(fault, *pointers->ContextRecord);
     // The code a process that the exception ended reports.
     fault.exitCode = int(record.ExceptionCode);
-    installedHandler(fault);
-    EndProcessNow(fault.exitCode);
+    Report();
 }
 
 [[noreturn]] void OnTerminate() {
     if (reporting.test_and_set()) WaitForTheReport();
-    FaultInfo fault;
+    FaultInfo& fault = pendingFault;
     fault.code = kUncaughtException;
     CONTEXT context{};
     RtlCaptureContext(&context);
@@ -87,8 +106,7 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* pointers) {
     fault.codeAddress = uint64_t(context.Eip);
 #endif
     fault.exitCode = 3;  // as std::terminate's own abort would end it
-    installedHandler(fault);
-    EndProcessNow(fault.exitCode);
+    Report();
 }
 
 }  // namespace
@@ -98,6 +116,7 @@ ThreadFaultRoom::~ThreadFaultRoom() = default;
 
 void InstallFaultHandler(FaultHandler handler) {
     installedHandler = handler;
+    if (!reportFiber) reportFiber = CreateFiber(kReportStackBytes, ReportOnFiber, nullptr);
     ReserveStack();
     SetUnhandledExceptionFilter(OnFault);
     std::set_terminate(OnTerminate);
