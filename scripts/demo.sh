@@ -55,7 +55,7 @@ boot() {
     name=$1
     shift
     status=0
-    timeout --kill-after=5 60 qemu-system-x86_64 -accel tcg -display none -no-reboot \
+    timeout --kill-after=5 180 qemu-system-x86_64 -accel tcg -display none -no-reboot \
         -net none -monitor none -serial "file:$demo/$name.txt" \
         -device isa-debug-exit,iobase=0xf4,iosize=0x04 "$@" 2>"$demo/$name.log" || status=$?
 }

@@ -76,7 +76,7 @@ while [ "$run" -le "$count" ]; do
     booted=no
     if [ "$status" -eq 0 ]; then
         qemu=0
-        timeout --kill-after=5 30 qemu-system-x86_64 -machine pc -accel tcg -m 64 \
+        timeout --kill-after=5 180 qemu-system-x86_64 -machine pc -accel tcg -m 64 \
             -display none -no-reboot -net none -monitor none -serial "file:$soak/serial.txt" \
             -drive "file=$image,format=raw,if=ide,snapshot=on" \
             -device isa-debug-exit,iobase=0xf4,iosize=0x04 \

@@ -108,9 +108,8 @@ TEST_P(FormatUefiLayouts, StickStartsItsEfiLoader) {
     std::vector<std::future<QemuResult>> boots;
     for (Attach attach : c.boots)
         boots.push_back(std::async(std::launch::async, [&, attach] {
-            return test::BootInQemu(
-                disk.image(),
-                QemuBoot().InUefi().As(attach).WithSectorsOf(c.sectorBytes).Within(90));
+            return test::BootInQemu(disk.image(),
+                                    QemuBoot().InUefi().As(attach).WithSectorsOf(c.sectorBytes));
         }));
     for (size_t i = 0; i < boots.size(); ++i) {
         QemuResult boot = boots[i].get();

@@ -196,7 +196,7 @@ TEST_F(BootChain, Boot0FindsHfsPlusLoaderByItsVolumeHeader) {
     loader[1025] = '+';
     disk.Write(hfs.start, loader);
 
-    QemuResult run = BootInQemu(disk.path(), QemuBoot().Within(10));
+    QemuResult run = BootInQemu(disk.path(), QemuBoot());
     EXPECT_EQ(run.status, 37) << run.serial;
 }
 
@@ -205,7 +205,7 @@ TEST_F(BootChain, Boot0WithoutActiveEntryOrLoaderPrintsError) {
         hfs{0, kHfsPlus, 6144, 4096};
     DiskImage disk = NewDisk(BootImage::Boot0, {fat32, exfat, hfs});
 
-    QemuResult run = BootInQemu(disk.path(), QemuBoot().Within(10).StopAt("boot0: error"));
+    QemuResult run = BootInQemu(disk.path(), QemuBoot().StopAt("boot0: error"));
     EXPECT_TRUE(Shows(run, "boot0: error")) << run.serial;
 }
 

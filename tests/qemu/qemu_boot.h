@@ -21,7 +21,7 @@ struct QemuBoot {
     Attach attach = Attach::FirstDisk;
     bool uefi = false;            // OVMF instead of SeaBIOS
     uint32_t sector_bytes = 512;  // the logical sector size the disk reports
-    int seconds = 20;             // bound of the run
+    int seconds = 180;            // bound of the run; a boot that works ends it early
     std::string key;              // sent with the monitor's sendkey once `key_after` is printed
     std::string key_after;
     std::vector<std::string> stop_at;     // texts that end the run early
