@@ -13,8 +13,21 @@ bool IsValueKey(std::string_view text) {
     return false;
 }
 
+bool IsPackageKey(std::string_view key) { return !key.empty() && key != "PostDate"; }
+
+bool IsValueElement(std::string_view name) {
+    return name == "string" || name == "integer" || name == "date";
+}
+
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
+}
+
+// A package that names what to download and how to learn its revision beats one that
+// names only the first, which beats one without a URL.
+int Rank(const PackageValues& package) {
+    if (package.URL.empty()) return 0;
+    return package.MetadataURL.empty() ? 1 : 2;
 }
 
 }  // namespace
@@ -25,30 +38,69 @@ bool CatalogWalk::Enter(const XmlElement& element) {
         entry.SmdUrl = element.text;
         entry.SourceName = pattern_;
         entries_.push_back(std::move(entry));
+        state_ = {};
         state_.InEntry = true;
+        state_.EntryDepth = element.depth;
+        return true;
     }
-    if (state_.InEntry) {
-        if (IsValueKey(element.text)) state_.LastKey = element.text;
-        if (element.name == "string" || element.name == "integer" || element.name == "date")
-            StoreValue(element.text);
-    }
+    if (!state_.InEntry) return true;
+    if (element.name == "key")
+        MeetKey(element);
+    else if (IsValueElement(element.name))
+        StoreValue(element.text);
     return true;
 }
 
+void CatalogWalk::MeetKey(const XmlElement& element) {
+    state_.LastKey = IsValueKey(element.text) ? std::string(element.text) : "";
+    if (!IsPackageKey(state_.LastKey)) return;
+    std::vector<PackageValues>& open = state_.OpenPackages;
+    if (open.empty() || open.back().depth != element.depth)
+        open.push_back(PackageValues{element.depth, "", "", "", ""});
+}
+
 void CatalogWalk::StoreValue(std::string_view text) {
-    core::RecoveryEntry& entry = entries_.back();
     const std::string& key = state_.LastKey;
-    if (key == "Digest") entry.Digest = text;
-    if (key == "MetadataURL") entry.MetadataURL = text;
-    if (key == "URL") entry.URL = text;
-    if (key == "Size") entry.Size = text;
-    if (key == "PostDate" && entry.PostDate.empty()) entry.PostDate = PostDateFromCatalog(text);
+    if (key == "PostDate") {
+        core::RecoveryEntry& entry = entries_.back();
+        if (entry.PostDate.empty()) entry.PostDate = PostDateFromCatalog(text);
+        return;
+    }
+    if (!IsPackageKey(key)) return;
+    PackageValues& package = state_.OpenPackages.back();
+    if (key == "Digest") package.Digest = text;
+    if (key == "MetadataURL") package.MetadataURL = text;
+    if (key == "URL") package.URL = text;
+    if (key == "Size") package.Size = text;
+}
+
+// The packages whose keys stood deeper than depth are complete.
+void CatalogWalk::ClosePackagesBelow(int depth) {
+    std::vector<PackageValues>& open = state_.OpenPackages;
+    while (!open.empty() && open.back().depth > depth) {
+        OfferPackage(open.back());
+        open.pop_back();
+        if (IsPackageKey(state_.LastKey)) state_.LastKey.clear();
+    }
+}
+
+void CatalogWalk::OfferPackage(const PackageValues& package) {
+    if (Rank(package) <= state_.ChosenRank) return;
+    state_.ChosenRank = Rank(package);
+    core::RecoveryEntry& entry = entries_.back();
+    entry.Digest = package.Digest;
+    entry.MetadataURL = package.MetadataURL;
+    entry.URL = package.URL;
+    entry.Size = package.Size;
 }
 
 void CatalogWalk::Leave(const XmlElement& element) {
-    if (state_.InEntry && element.text == "Distributions") {
-        state_.InEntry = false;
-        state_.LastKey.clear();
+    if (!state_.InEntry) return;
+    ClosePackagesBelow(element.depth);
+    if ((element.name == "key" && element.text == "Distributions") ||
+        element.depth < state_.EntryDepth) {
+        ClosePackagesBelow(-1);
+        state_ = {};
     }
 }
 

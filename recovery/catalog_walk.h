@@ -10,10 +10,20 @@
 
 namespace recovery {
 
-// Where the catalog walk stands: inside an entry, and the last value key met there.
+// The Digest, MetadataURL, URL and Size that one dict of an entry gives: one package.
+struct PackageValues {
+    int depth = 0;  // of its keys
+    std::string Digest, MetadataURL, URL, Size;
+};
+
+// Where the catalog walk stands: inside an entry (below the element at EntryDepth), the
+// last value key met there, the packages still open and the rank of the one chosen.
 struct CatalogWalkState {
     bool InEntry = false;
+    int EntryDepth = 0;
     std::string LastKey;
+    std::vector<PackageValues> OpenPackages;
+    int ChosenRank = -1;
 };
 
 // Where the title search stands: after an "English" key, and after the wanted key there.
@@ -22,9 +32,12 @@ struct TitleSearchState {
     bool WantTitle = false;
 };
 
-// An entry starts at a "string" element whose text holds pattern and collects the
-// Digest, MetadataURL, URL, Size and PostDate values up to the next "Distributions"
-// key. The state starts cleared for every catalog.
+// An entry starts at a "string" element whose text holds pattern and ends with the next
+// "Distributions" key or with the dict that holds that string, whichever comes first. It
+// takes its post date and, from one package, its Digest, MetadataURL, URL and Size: the
+// first package with a URL and a MetadataURL, else the first with a URL. A value belongs
+// to the key just before it; any other key (IntegrityDataURL, ProductType ...) ends that.
+// The state starts cleared for every catalog.
 class CatalogWalk : public ElementVisitor {
 public:
     CatalogWalk(std::string pattern, std::vector<core::RecoveryEntry>& entries)
@@ -34,7 +47,10 @@ public:
     void Leave(const XmlElement& element) override;
 
 private:
+    void MeetKey(const XmlElement& element);
     void StoreValue(std::string_view text);
+    void ClosePackagesBelow(int depth);
+    void OfferPackage(const PackageValues& package);
 
     std::string pattern_;
     std::vector<core::RecoveryEntry>& entries_;

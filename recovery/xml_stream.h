@@ -2,7 +2,8 @@
 // a document of any size is read in bounded memory. Each element is visited before its
 // children with its own text, the character data that stands in it before its first
 // child element (all of it for an element without children); texts longer than
-// kMaxOwnText are cut there.
+// kMaxOwnText are cut there, at a character's start. A document whose one tag, comment or
+// other piece of markup runs past a megabyte is rejected ("markup too long").
 #pragma once
 
 #include <cstddef>
@@ -54,7 +55,7 @@ struct XmlError {
 // before a fault, so callers keep what it collected only for XmlResult::Parsed.
 XmlResult ParseXmlFile(const std::string& path, ElementVisitor& visitor, XmlError& error);
 
-// The same for bytes in memory, fed in one piece.
+// The same for bytes in memory.
 XmlResult ParseXmlText(std::string_view text, ElementVisitor& visitor, XmlError& error);
 
 }  // namespace recovery

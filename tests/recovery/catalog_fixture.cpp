@@ -13,16 +13,19 @@ const char kHead[] =
     "\t<key>Products</key>\n\t<dict>\n";
 const char kTail[] = "\t</dict>\n</dict>\n</plist>\n";
 
-std::string Package(const std::string& url, const std::string& size, const std::string& digest,
-                    const std::string& metadataUrl) {
+std::string Package(const CatalogPackage& package) {
+    auto line = [](const std::string& key, const char* kind, const std::string& value) {
+        return "\t\t\t\t\t<key>" + key + "</key>\n\t\t\t\t\t<" + kind + ">" + value + "</" + kind +
+               ">\n";
+    };
     std::string xml = "\t\t\t\t<dict>\n";
-    if (!digest.empty())
-        xml += "\t\t\t\t\t<key>Digest</key>\n\t\t\t\t\t<string>" + digest + "</string>\n";
-    xml += "\t\t\t\t\t<key>Size</key>\n\t\t\t\t\t<integer>" + size + "</integer>\n";
-    if (!metadataUrl.empty())
-        xml += "\t\t\t\t\t<key>MetadataURL</key>\n\t\t\t\t\t<string>" + metadataUrl + "</string>\n";
-    xml += "\t\t\t\t\t<key>URL</key>\n\t\t\t\t\t<string>" + url + "</string>\n\t\t\t\t</dict>\n";
-    return xml;
+    if (!package.digest.empty()) xml += line("Digest", "string", package.digest);
+    xml += line("Size", "integer", package.size);
+    if (!package.metadataUrl.empty()) xml += line("MetadataURL", "string", package.metadataUrl);
+    xml += line("URL", "string", package.url);
+    xml += line("IntegrityDataURL", "string", package.url + ".integrityDataV1");
+    xml += line("IntegrityDataSize", "integer", "4392");
+    return xml + "\t\t\t\t</dict>\n";
 }
 
 }  // namespace
@@ -33,16 +36,20 @@ std::string ProductXml(const CatalogProduct& product) {
         xml += "\t\t\t<key>ServerMetadataURL</key>\n\t\t\t<string>" + product.metadataUrl +
                "</string>\n";
     xml += "\t\t\t<key>Packages</key>\n\t\t\t<array>\n";
-    xml += Package(product.packageUrl, product.size, product.digest, product.packageMetadataUrl);
+    xml += Package({product.packageUrl, product.size, product.digest, product.packageMetadataUrl});
+    for (const CatalogPackage& package : product.morePackages) xml += Package(package);
     xml += "\t\t\t</array>\n";
-    xml += "\t\t\t<key>PostDate</key>\n\t\t\t<date>" + product.postDate + "</date>\n";
     xml +=
-        "\t\t\t<key>Distributions</key>\n\t\t\t<dict>\n\t\t\t\t<key>English</key>\n"
-        "\t\t\t\t<string>http://127.0.0.1/" +
-        product.key +
-        ".English.dist</string>\n"
-        "\t\t\t</dict>\n\t\t</dict>\n";
-    return xml;
+        "\t\t\t<key>ExtendedMetaInfo</key>\n\t\t\t<dict>\n"
+        "\t\t\t\t<key>ProductType</key>\n\t\t\t\t<string>otherArchitectureHandlerOS</string>\n"
+        "\t\t\t</dict>\n";
+    xml += "\t\t\t<key>PostDate</key>\n\t\t\t<date>" + product.postDate + "</date>\n";
+    xml += "\t\t\t<key>Distributions</key>\n\t\t\t<dict>\n";
+    for (const char* language : {"English", "en", "French", "fr", "German", "ja"})
+        xml += "\t\t\t\t<key>" + std::string(language) +
+               "</key>\n\t\t\t\t<string>http://127.0.0.1/" + product.key + "." + language +
+               ".dist</string>\n";
+    return xml + "\t\t\t</dict>\n\t\t</dict>\n";
 }
 
 std::string CatalogXml(const std::vector<CatalogProduct>& products) {

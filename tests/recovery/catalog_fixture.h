@@ -8,6 +8,17 @@
 
 namespace fixtures {
 
+// A package as the current catalog lists it: with the address and size of its integrity
+// data after its URL.
+struct CatalogPackage {
+    std::string url;
+    std::string size;
+    std::string digest;       // "" for none
+    std::string metadataUrl;  // "" for none
+};
+
+// A product in the current form: its packages, an ExtendedMetaInfo dict naming a product
+// type, its post date and distributions in several languages.
 struct CatalogProduct {
     std::string key;          // "031-34567"
     std::string metadataUrl;  // ServerMetadataURL; "" for none
@@ -15,10 +26,11 @@ struct CatalogProduct {
     std::string packageMetadataUrl;
     std::string size;  // as the catalog writes it
     std::string digest;
-    std::string postDate;  // "2015-09-16T17:29:47Z"
+    std::string postDate;                           // "2015-09-16T17:29:47Z"
+    std::vector<CatalogPackage> morePackages = {};  // after the first
 };
 
-// One product's dict with its one package.
+// One product's dict.
 std::string ProductXml(const CatalogProduct& product);
 
 // A whole catalog of the products.

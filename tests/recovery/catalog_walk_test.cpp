@@ -66,6 +66,57 @@ TEST_F(CatalogWalkTest, CollectsEachRecoveryProductBetweenItsMetadataAndDistribu
     EXPECT_EQ(entries[1].PostDate, "2016-02-29 23:59:01");
 }
 
+// Products with more than one package: the entry's values all come from one of them.
+TEST_F(CatalogWalkTest, OnePackagesValuesStayTogether) {
+    CatalogProduct product = Recovery("031-1");
+    const fixtures::CatalogPackage chunklist{"http://127.0.0.1:8080/031-1/BaseSystem.chunklist",
+                                             "2036", "", ""};
+    const fixtures::CatalogPackage meta{"http://127.0.0.1:8080/031-1/RecoveryHDMeta.pkg", "99",
+                                        "ffffffffffffffffffffffffffffffffffffffff",
+                                        "http://127.0.0.1:8080/031-1/RecoveryHDMeta.pkm"};
+    struct Case {
+        const char* what;
+        std::vector<fixtures::CatalogPackage> packages;  // the product's, in order
+        size_t chosen;
+    };
+    const fixtures::CatalogPackage first{product.packageUrl, product.size, product.digest,
+                                         product.packageMetadataUrl};
+    const Case cases[] = {
+        {"a second package without metadata", {first, chunklist}, 0},
+        {"a second package with metadata", {first, meta}, 0},
+        {"only the second has metadata", {chunklist, meta}, 1},
+        {"none has metadata", {chunklist, {first.url, first.size, first.digest, ""}}, 0},
+    };
+    for (const Case& c : cases) {
+        product.packageUrl = c.packages[0].url;
+        product.size = c.packages[0].size;
+        product.digest = c.packages[0].digest;
+        product.packageMetadataUrl = c.packages[0].metadataUrl;
+        product.morePackages.assign(c.packages.begin() + 1, c.packages.end());
+        std::vector<RecoveryEntry> entries;
+        ASSERT_EQ(Walk(fixtures::CatalogXml({product, Other("041-2")}), entries),
+                  XmlResult::Parsed);
+        ASSERT_EQ(entries.size(), 1u) << c.what;
+        const fixtures::CatalogPackage& chosen = c.packages[c.chosen];
+        EXPECT_EQ(entries[0].URL, chosen.url) << c.what;
+        EXPECT_EQ(entries[0].Size, chosen.size) << c.what;
+        EXPECT_EQ(entries[0].Digest, chosen.digest) << c.what;
+        EXPECT_EQ(entries[0].MetadataURL, chosen.metadataUrl) << c.what;
+        EXPECT_EQ(entries[0].PostDate, "2015-09-16 17:29:47") << c.what;
+    }
+}
+
+TEST_F(CatalogWalkTest, AnEntryEndsWithItsProductEvenWithoutDistributions) {
+    std::string xml = fixtures::CatalogXml({Recovery("031-1"), Other("041-2")});
+    size_t from = xml.find("\t\t\t<key>Packages");
+    xml.erase(from, xml.find("\n\t\t</dict>", from) + 1 - from);
+    std::vector<RecoveryEntry> entries;
+    ASSERT_EQ(Walk(xml, entries), XmlResult::Parsed);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].URL, "");
+    EXPECT_EQ(entries[0].PostDate, "");
+}
+
 TEST_F(CatalogWalkTest, LaterValuesOverwriteButTheFirstPostDateStays) {
     std::vector<RecoveryEntry> entries;
     const std::string xml =
@@ -156,6 +207,36 @@ TEST_F(CatalogWalkTest, DeepNestingAndLongTextsStayBounded) {
               XmlResult::Parsed);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].SmdUrl.size(), recovery::kMaxOwnText);
+
+    // The cut falls inside a two-byte character: the text ends before it.
+    std::string accents;
+    for (size_t i = 0; i < recovery::kMaxOwnText; ++i) accents += "\xC3\xA9";
+    ASSERT_EQ(Walk("<plist><string>RecoveryHDUpdate.smd!" + accents + "</string></plist>", entries),
+              XmlResult::Parsed);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].SmdUrl.size(), recovery::kMaxOwnText - 1);
+    EXPECT_EQ(entries[0].SmdUrl.substr(entries[0].SmdUrl.size() - 2), "\xC3\xA9");
+}
+
+// One tag or comment that never ends would make expat hold all of it in memory.
+TEST_F(CatalogWalkTest, HugeMarkupStopsTheParseWhereItStarts) {
+    const std::string huge(3 << 20, 'a');
+    const std::pair<const char*, std::string> cases[] = {
+        {"element name", "<" + huge + "/>"},
+        {"attribute value", "<pkg-info identifier=\"" + huge + "\"/>"},
+        {"comment", "<!--" + huge + "-->"},
+    };
+    for (const auto& [what, markup] : cases) {
+        std::vector<RecoveryEntry> entries;
+        std::string xml = "<plist>\n<dict>" + markup + "</dict></plist>";
+        ASSERT_EQ(Walk(xml, entries), XmlResult::Malformed) << what;
+        EXPECT_EQ(error.message, "markup too long") << what;
+        EXPECT_EQ(error.line, 2u) << what;
+        EXPECT_EQ(error.column, 7u) << what;
+        recovery::RootAttribute identifier("identifier");
+        EXPECT_EQ(recovery::ParseXmlText(xml, identifier, error), XmlResult::Malformed) << what;
+        EXPECT_EQ(error.message, "markup too long") << what;
+    }
 }
 
 class MetadataTest : public CatalogWalkTest {};

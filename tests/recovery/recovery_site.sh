@@ -1,4 +1,5 @@
-# A software-update catalog with two Recovery HD products and their metadata (sourced):
+# A software-update catalog in the current form with two Recovery HD products and their
+# metadata (sourced):
 #   make_recovery_site WWW URL DIGEST SIZE
 # writes WWW/catalog.xml, whose first product's package is URL/031-1/RecoveryHDUpdate.pkg
 # with that digest and size (the package itself is the caller's), titled "(15A204h) OS X
@@ -21,9 +22,18 @@ product() {
 <key>Size</key><integer>$3</integer>
 <key>MetadataURL</key><string>$url/$1/RecoveryHDUpdate.pkm</string>
 <key>URL</key><string>$url/$1/RecoveryHDUpdate.pkg</string>
+<key>IntegrityDataURL</key><string>$url/$1/RecoveryHDUpdate.pkg.integrityDataV1</string>
+<key>IntegrityDataSize</key><integer>4392</integer>
 </dict></array>
+<key>ExtendedMetaInfo</key><dict>
+<key>ProductType</key><string>otherArchitectureHandlerOS</string>
+</dict>
 <key>PostDate</key><date>2015-09-16T17:29:47Z</date>
-<key>Distributions</key><dict><key>English</key><string>$url/$1.dist</string></dict>
+<key>Distributions</key><dict>
+<key>English</key><string>$url/$1.English.dist</string>
+<key>en</key><string>$url/$1.en.dist</string>
+<key>French</key><string>$url/$1.French.dist</string>
+</dict>
 </dict>
 END
 }
