@@ -22,8 +22,9 @@ void PrintLine(const std::string& line) {
 }
 
 void PrintList() {
-    for (size_t i = 0; i < core::RecoveryList.size(); ++i)
-        PrintLine(std::to_string(i) + "\t" + core::RecoveryList[i].Title);
+    std::vector<core::RecoveryEntry> entries = core::RecoveryListCopy();
+    for (size_t i = 0; i < entries.size(); ++i)
+        PrintLine(std::to_string(i) + "\t" + entries[i].Title);
 }
 
 // Downloads the entry INDEX names; a usage error or 1 (with a message) when it names none.
@@ -32,7 +33,7 @@ int RunDownload(const std::string& indexText) {
         indexText.find_first_not_of("0123456789") != std::string::npos)
         return Fail("not an index: \"" + indexText + "\"", kUsageError);
     size_t index = std::stoul(indexText);
-    if (index >= core::RecoveryList.size())
+    if (index >= core::RecoveryListCopy().size())
         return Fail("the recovery list has no entry " + indexText + " (see \"recovery list\")");
     std::vector<std::string> images;
     core::Outcome outcome = recovery::RunRecoveryDownload(int32_t(index), images);

@@ -10,10 +10,12 @@
 #include <optional>
 #include <sstream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/ids.h"
 #include "core/recovery_entry.h"
+#include "core/settings_text.h"
 #include "core/state.h"
 #include "platform/paths.h"
 #include "ui/toolkit.h"
@@ -199,23 +201,6 @@ std::string_view TrimRight(std::string_view text) {
     return text;
 }
 
-// Length of the well-formed UTF-8 sequence starting at text[at], 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text, size_t at) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    unsigned char lead = byte(at);
-    if (lead != 0 && lead < 0x80) return 1;
-    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    // The allowed range of the second byte excludes overlong forms, surrogates and
-    // code points above U+10FFFF.
-    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (lead < 0xC2 || lead > 0xF4 || at + length > text.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (size_t i = at + 2; i < at + length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return length;
-}
-
 // The file may have been edited with anything: each byte that is not part of well-formed
 // UTF-8, and each NUL, becomes U+FFFD, so the rest of the text still reads.
 std::string RepairUtf8(std::string_view bytes) {
@@ -375,6 +360,7 @@ void RequireCheckDate() {
 
 struct ValueLine {
     std::string_view group, key, value;
+    std::string_view comment;  // the comment line just above, "" when there is none
 };
 
 bool IsKnownGroup(std::string_view group) {
@@ -387,13 +373,18 @@ bool IsKnownGroup(std::string_view group) {
 std::vector<ValueLine> ReadValueLines(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::vector<ValueLine> lines;
-    std::string_view group;
+    std::string_view group, comment;
     bool known = false;
     while (!text.empty()) {
         size_t end = text.find_first_of("\r\n");
         std::string_view line = TrimLeft(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (line.empty() || line.front() == ';') continue;
+        if (line.empty()) continue;
+        if (line.front() == ';') {
+            comment = line;
+            continue;
+        }
+        std::string_view above = std::exchange(comment, {});
         if (line.front() == '[') {
             group = line.substr(1, line.find(']') - 1);
             known = IsKnownGroup(group);
@@ -402,7 +393,7 @@ std::vector<ValueLine> ReadValueLines(std::string_view text) {
         size_t equals = line.find('=');
         if (!known || equals == std::string_view::npos) continue;
         std::string_view key = TrimRight(line.substr(0, equals));
-        if (!key.empty()) lines.push_back({group, key, TrimLeft(line.substr(equals + 1))});
+        if (!key.empty()) lines.push_back({group, key, TrimLeft(line.substr(equals + 1)), above});
     }
     return lines;
 }
@@ -415,19 +406,17 @@ const std::string_view* FindValue(const std::vector<ValueLine>& lines, const Set
 }
 
 void LoadRecoveryList(const Setting& setting, const std::vector<ValueLine>& lines) {
-    RecoveryList.clear();
+    std::vector<RecoveryEntry> entries;
     bool outOfMemory = false;
     for (const ValueLine& line : lines) {
         if (!SameName(line.group, setting.group)) continue;
         try {
-            RecoveryEntry entry;
-            entry.Title = line.key;
-            entry.URL = line.value;
-            RecoveryList.push_back(std::move(entry));
+            entries.push_back(RecoveryEntryFromLine(line.key, line.value, line.comment));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
     }
+    ReplaceRecoveryList(std::move(entries));
     if (outOfMemory && ui::HasToolkit())
         ui::UI().MessageBox("Error!", "Unable to allocate memory for new element", ui::Icon::None,
                             ui::Buttons::Ok);
@@ -525,8 +514,9 @@ std::string RenderSettings() {
         group = setting.group;
         for (const std::string& comment : setting.comments) AppendLine(out, "; " + comment);
         if (setting.rule == Rule::RecoveryList) {
+            std::lock_guard lock(RecoveryListLock);
             for (const RecoveryEntry& entry : RecoveryList)
-                AppendValue(out, entry.Title, entry.URL);
+                for (const std::string& line : RecoveryEntryLines(entry)) AppendLine(out, line);
         } else {
             AppendValue(out, setting.name, SavedValue(setting));
         }

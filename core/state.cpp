@@ -28,6 +28,7 @@ std::vector<int32_t> DownloadRevisions;
 std::mutex RevisionsLock;
 std::vector<LocalArchive> LocalArchives;
 std::vector<RecoveryEntry> RecoveryList;
+std::mutex RecoveryListLock;
 
 const char* const AutoRunKeyPath =
     "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";

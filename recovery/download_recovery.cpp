@@ -15,7 +15,7 @@
 #include "platform/paths.h"
 #include "platform/threads.h"
 #include "recovery/internet_recovery.h"
-#include "recovery/package_digest.h"
+#include "recovery/package_check.h"
 #include "resources/dmg_extract.h"
 #include "resources/hfs_images.h"
 #include "resources/packed_resources.h"
@@ -110,7 +110,7 @@ Outcome DownloadAndExtract(core::RecoveryEntry& entry, std::vector<std::string>&
         return core::TransferCancelFlag != 0 || request.Result == download::kDownloadAborted
                    ? Outcome::Cancelled
                    : Outcome::Failed;
-    if (!PackageMatchesDigest(request.FileName, entry.Digest)) return Outcome::Failed;
+    if (!PackageMatchesCatalog(request.FileName, entry)) return Outcome::Failed;
     core::ShowStatus(platform::FileNamePart(request.FileName) + " Downloaded", 1000);
     resources::HideTempFolderEntries();
     return ExtractPackage(request.FileName, images);
@@ -204,8 +204,9 @@ Outcome RunRecoveryDownload(int32_t entryIndex, std::vector<std::string>& images
     // wait their turn, and the entry cannot change while it is read.
     download::HeldDownloadSlot slot;
     if (!slot.Held()) return RefuseBesideDownload();
-    if (entryIndex < 0 || size_t(entryIndex) >= core::RecoveryList.size()) return Outcome::Refused;
-    return DownloadEntry(core::RecoveryList[size_t(entryIndex)], images);
+    std::vector<core::RecoveryEntry> entries = core::RecoveryListCopy();
+    if (entryIndex < 0 || size_t(entryIndex) >= entries.size()) return Outcome::Refused;
+    return DownloadEntry(entries[size_t(entryIndex)], images);
 }
 
 Outcome RunRecoveryDownload(const core::RecoveryEntry& entry, std::vector<std::string>& images) {

@@ -1,7 +1,7 @@
 // "OK" in the Download Tool: a Recovery HD package downloaded, checked against the
-// catalog's digest and unpacked by the recovery script into the image folder; or an
-// Internet Recovery image fetched, checked chunk by chunk and its HFS image extracted
-// beside it in a folder of the image folder.
+// catalog's size and digest and unpacked by the recovery script into the image folder;
+// or an Internet Recovery image fetched, checked chunk by chunk and its HFS image
+// extracted beside it in a folder of the image folder.
 #pragma once
 
 #include <cstdint>

@@ -52,9 +52,10 @@ void OpenDownloadToolWindow() {
                              core::MainWindow}))
         return;
     ui::CreateControls(core::DownloadToolWindow, kToolControls);
-    for (const core::RecoveryEntry& entry : core::RecoveryList)
+    std::vector<core::RecoveryEntry> entries = core::RecoveryListCopy();
+    for (const core::RecoveryEntry& entry : entries)
         toolkit.AddItem(core::DownloadToolList, entry.Title);
-    if (!core::RecoveryList.empty()) toolkit.SelectItem(core::DownloadToolList, 0);
+    if (!entries.empty()) toolkit.SelectItem(core::DownloadToolList, 0);
     toolkit.EnableWindow(core::MainWindow, false);
 }
 

@@ -57,12 +57,13 @@ bool CompleteEntry(ScratchDownloads& downloads, core::RecoveryEntry& entry) {
 // The list and the Download Tool's list box change together, so an index chosen in the
 // box always names the entry it shows.
 void PublishList(std::vector<core::RecoveryEntry> entries) {
-    core::RecoveryList = std::move(entries);
+    std::vector<std::string> titles;
+    for (const core::RecoveryEntry& entry : entries) titles.push_back(entry.Title);
+    core::ReplaceRecoveryList(std::move(entries));
     ui::Toolkit& toolkit = ui::UI();
     toolkit.ClearItems(core::DownloadToolList);
-    for (const core::RecoveryEntry& entry : core::RecoveryList)
-        toolkit.AddItem(core::DownloadToolList, entry.Title);
-    if (!core::RecoveryList.empty()) toolkit.SelectItem(core::DownloadToolList, 0);
+    for (const std::string& title : titles) toolkit.AddItem(core::DownloadToolList, title);
+    if (!titles.empty()) toolkit.SelectItem(core::DownloadToolList, 0);
 }
 
 Outcome UpdateList() {

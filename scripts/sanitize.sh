@@ -3,7 +3,7 @@
 #   address: AddressSanitizer with UndefinedBehaviorSanitizer, the unit tests and the root
 #            integration tests. The same tree builds the fuzz targets (scripts/fuzz.sh).
 #   thread:  ThreadSanitizer, the tests that run worker threads, the toolkits' calls from
-#            them and the download engine.
+#            them, the download engine and the recovery list shared with the list update.
 # Usage: scripts/sanitize.sh address|thread [BUILD]
 set -eu
 cd "$(dirname "$0")/.."
@@ -25,8 +25,9 @@ address)
     ;;
 thread)
     extra=""
-    targets="stickforge_tests download_tests clover_tests tools_tests fltk_thread_tests"
-    tests='^(Dispatch|StartUp|DrawProgress|LayoutProgress|FltkInterfaceThread|download_|clover_(Lat|CloverData)|tools_Configuration)'
+    targets="stickforge_tests download_tests clover_tests tools_tests fltk_thread_tests
+        recovery_tests"
+    tests='^(Dispatch|StartUp|DrawProgress|LayoutProgress|FltkInterfaceThread|download_|clover_(Lat|CloverData)|tools_Configuration|recovery_RecoveryListThreads)'
     skip='^download_(cli|soak)$'
     ;;
 *)

@@ -278,6 +278,71 @@ TEST_F(SettingsTest, RecoveryListFollowsTheFileOrder) {
               std::string::npos);
 }
 
+// Titles come from metadata files and addresses, sizes and digests from the catalog: none
+// of them may add, split or hide a line of the file.
+TEST_F(SettingsTest, RecoveryEntriesFromTheNetworkReadBackAsTheyWere) {
+    core::RecoveryEntry checked = Entry("(15A204h) OS X Recovery HD Update 2015-09-16 453 MB",
+                                        "http://127.0.0.1/031-1/RecoveryHDUpdate.pkg");
+    checked.Size = "474525688";
+    checked.Digest = "a94a8fe5ccb19ba61c4c0873d391e987982fbbd3";
+    core::RecoveryEntry hostileChecks = Entry("t", "u");
+    hostileChecks.Size = "1, SHA-1 0";
+    hostileChecks.Digest = "\"\r\n[Tools Data Settings]";
+    const std::vector<core::RecoveryEntry> entries = {
+        Entry("A\n[Tools Data Settings]\nFixDsdtMask = 0x00000001", "http://a"),
+        Entry("Title = with equals", "http://b=c"),
+        Entry("[Not A Group]", "[x"),
+        Entry("; not a comment", ";y"),
+        Entry("", ""),
+        Entry("  padded\t", "  http://lead\t"),
+        Entry("\"quoted\"", "\"http://q\""),
+        Entry("back\\x41slash \"", "http://\\x41"),
+        Entry("cr\ronly", "http://x\r\nBoot_records = XPC"),
+        Entry("nul\0and\xFF\xC3"s, "\xE2\x82"),
+        Entry("\xEF\xBB\xBF"
+              "bom",
+              "http://\x7F"),
+        checked,
+        hostileChecks,
+    };
+    core::RecoveryList = entries;
+    std::string saved = core::RenderSettings();
+    core::LoadSettingsFromText("");
+    core::LoadSettingsFromText(saved);
+    ASSERT_EQ(core::RecoveryList.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(core::RecoveryList[i].Title, entries[i].Title) << i;
+        EXPECT_EQ(core::RecoveryList[i].URL, entries[i].URL) << i;
+        EXPECT_EQ(core::RecoveryList[i].Size, entries[i].Size) << i;
+        EXPECT_EQ(core::RecoveryList[i].Digest, entries[i].Digest) << i;
+    }
+    EXPECT_EQ(core::RenderSettings(), saved);
+    EXPECT_EQ(core::FixDsdtMask, "87E7FBF1");
+    EXPECT_EQ(core::Boot_records, "Clover");
+    // Ordinary entries keep the plain form a reader expects.
+    EXPECT_NE(
+        saved.find("\r\n; Package size 474525688, SHA-1 "
+                   "a94a8fe5ccb19ba61c4c0873d391e987982fbbd3\r\n(15A204h) OS X Recovery HD "
+                   "Update 2015-09-16 453 MB = http://127.0.0.1/031-1/RecoveryHDUpdate.pkg\r\n"),
+        std::string::npos);
+    EXPECT_NE(saved.find("\r\n\"\" = \r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\n\"Title \\x3D with equals\" = http://b=c\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, OnlyTheCommentJustAboveAnEntryGivesItsChecks) {
+    core::LoadSettingsFromText(
+        "[Download Data Settings]\r\n; Name of HD recovery = URL for Download\r\n"
+        "First = http://1\r\n; Package size 12, SHA-1 ab\r\n; a remark\r\nSecond = http://2\r\n"
+        "; Package SHA-1 cd\r\nThird = http://3\r\n; Package size 7\r\n[Tools Data Settings]\r\n"
+        "[Download Data Settings]\r\nFourth = http://4\r\n");
+    ASSERT_EQ(core::RecoveryList.size(), 4u);
+    EXPECT_EQ(core::RecoveryList[0].Size + core::RecoveryList[0].Digest, "");
+    EXPECT_EQ(core::RecoveryList[1].Size + core::RecoveryList[1].Digest, "");
+    EXPECT_EQ(core::RecoveryList[2].Size, "");
+    EXPECT_EQ(core::RecoveryList[2].Digest, "cd");
+    EXPECT_EQ(core::RecoveryList[3].Size + core::RecoveryList[3].Digest, "");
+}
+
 // The default file with the lines of the given keys replaced.
 std::string DefaultsWith(const std::vector<std::string>& lines) {
     std::string file = kDefaultFile;

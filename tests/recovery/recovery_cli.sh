@@ -46,6 +46,14 @@ cli recovery list
 check "recovery list reads the saved list back" grep -qx "$first" "$scratch/out"
 
 mkdir -p "$scratch/image folder"
+# A later run knows the catalog's size and digest from the settings file alone.
+cp "$www/031-1/RecoveryHDUpdate.pkg" "$scratch/package"
+printf x >>"$www/031-1/RecoveryHDUpdate.pkg"
+cli --set "SFKImageLocalRepo=$scratch/image folder" recovery download 0
+check "recovery download of a package unlike the catalog's exits 1" test $? -eq 1
+check "  and says so" grep -q "Size Error: RecoveryHDUpdate.pkg has $((size + 1)) bytes" "$scratch/err"
+check "  and extracts nothing" sh -c '[ -z "$(ls "$1")" ]' - "$scratch/image folder"
+cp "$scratch/package" "$www/031-1/RecoveryHDUpdate.pkg"
 cli --set "SFKImageLocalRepo=$scratch/image folder" recovery download 0
 check "recovery download exits 0" test $? -eq 0
 check "  and prints the image's path" grep -qx "$scratch/image folder/2.hfs" "$scratch/out"

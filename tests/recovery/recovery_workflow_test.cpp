@@ -7,13 +7,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/dispatch.h"
 #include "app/main_window.h"
+#include "app/workers.h"
 #include "core/ids.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "download/download_slot.h"
 #include "recovery/download_recovery.h"
-#include "recovery/package_digest.h"
+#include "recovery/package_check.h"
 #include "recovery/update_recovery_list.h"
 #include "resources/dmg_extract.h"
 #include "resources/packed_resources.h"
@@ -36,10 +38,11 @@ core::RecoveryEntry Entry(const std::string& title, const std::string& url) {
     return entry;
 }
 
-class RecoveryWorkflowTest : public test::AppTest {
+// A catalog site on the loopback server and the main window, for the update.
+class RecoverySiteTest : public test::AppTest {
 protected:
-    RecoveryWorkflowTest()
-        : package(test::PackageFolder()),
+    explicit RecoverySiteTest(std::string packageFolder = "")
+        : package(std::move(packageFolder)),
           temporary(scratch.file("tmp")),
           www(scratch.file("www")),
           server((fs::create_directories(www), www)) {
@@ -88,6 +91,17 @@ protected:
         return titles;
     }
 
+    std::string package;  // made before the private temporary path is in force
+    test::PrivateTemporaryPath temporary;
+    std::string www;
+    test::TestServer server;
+};
+
+// The site with the package fixture, for downloads.
+class RecoveryWorkflowTest : public RecoverySiteTest {
+protected:
+    RecoveryWorkflowTest() : RecoverySiteTest(test::PackageFolder()) {}
+
     // Serves the fixture package as the only entry of the list.
     void ListPackage(const std::string& digest, const std::string& query = "") {
         ASSERT_FALSE(package.empty()) << "the package fixture could not be built";
@@ -99,11 +113,6 @@ protected:
         entry.Digest = digest;
         core::RecoveryList = {entry};
     }
-
-    std::string package;  // made before the private temporary path is in force
-    test::PrivateTemporaryPath temporary;
-    std::string www;
-    test::TestServer server;
 };
 
 TEST_F(RecoveryWorkflowTest, AnUpdateListsTheRecoveryProductsWithTheirTitles) {
@@ -259,6 +268,38 @@ TEST_F(RecoveryWorkflowTest, PackageNamesThatAreNoPlainFileAreRefused) {
         EXPECT_FALSE(fs::exists(marker));
         EXPECT_TRUE(fs::is_empty(core::SFKImageLocalRepo));
     }
+}
+
+// "recovery update" and "recovery download" are two runs: the second knows the catalog's
+// size and digest only from the settings file.
+TEST_F(RecoveryWorkflowTest, AfterARestartThePackageIsStillCheckedAgainstTheCatalog) {
+    ASSERT_FALSE(package.empty());
+    const std::string original = test::ReadFile(package + "/RecoveryHDUpdate.pkg");
+    CatalogProduct product =
+        Product("031-1", "com.apple.pkg.RecoveryHDUpdate.15A204h", std::to_string(original.size()));
+    product.digest = recovery::FileSha1(package + "/RecoveryHDUpdate.pkg");
+    ASSERT_EQ(Update({product}), Outcome::Done);
+    core::LoadSettingsFromText("");
+    core::LoadSettings();
+    ASSERT_EQ(core::RecoveryList.size(), 1u);
+
+    std::string sameSize = original;
+    sameSize[sameSize.size() / 2] ^= 1;
+    const std::pair<std::string, std::string> cases[] = {
+        {sameSize, "Digest Error: RecoveryHDUpdate.pkg does not match the catalog's SHA-1 digest"},
+        {original + "x", "Size Error: RecoveryHDUpdate.pkg has " +
+                             std::to_string(original.size() + 1) + " bytes, not the catalog's " +
+                             std::to_string(original.size())},
+    };
+    std::vector<std::string> images;
+    for (const auto& [served, status] : cases) {
+        Serve("/031-1/RecoveryHDUpdate.pkg", served);
+        EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Failed) << status;
+        EXPECT_TRUE(SawStatus(status)) << status;
+        EXPECT_TRUE(fs::is_empty(core::SFKImageLocalRepo)) << status;
+    }
+    Serve("/031-1/RecoveryHDUpdate.pkg", original);
+    EXPECT_EQ(recovery::RunRecoveryDownload(0, images), Outcome::Done) << output();
 }
 
 TEST_F(RecoveryWorkflowTest, AScriptFailureShowsItsCode) {
@@ -417,6 +458,41 @@ TEST_F(DmgExtractionTest, ANoexecTemporaryPathStillExtracts) {
         << output();
     EXPECT_EQ(test::ReadFile(out + "/2.hfs"), test::ReadFile(package + "/base.hfs"));
     EXPECT_EQ(umount2(noexec.c_str(), MNT_DETACH), 0);
+}
+
+}  // namespace
+
+namespace {
+
+class RecoveryListThreads : public RecoverySiteTest {};
+
+// "Update List" replaces the list on its worker while the interface thread opens the
+// Download Tool again and again and renders the settings, as a save at exit or from the
+// Configuration window does (the thread sanitizer watches this test).
+TEST_F(RecoveryListThreads, TheUpdateReplacesTheListWhileTheInterfaceReadsIt) {
+    ASSERT_TRUE(server.running());
+    Serve("catalog.xml", fixtures::CatalogXml({Product("031-1", "a.b.1"), Product("031-2", "")}));
+    core::SUCatalogURL = server.Url("/catalog.xml");
+    core::RecoveryList = {Entry("old", server.Url("/old.pkg"))};
+    auto press = [](int window, int control) {
+        app::DispatchEvent({ui::EventKind::Control, window, control});
+    };
+    for (int round = 0; round < 3; ++round) {
+        press(core::MainWindow, core::RecoveryButton);
+        press(core::DownloadToolWindow, core::DownloadToolUpdateList);
+        while (app::LiveWorkers() > 0) {
+            core::RenderSettings();
+            press(core::DownloadToolWindow, core::DownloadToolCancel);
+            press(core::MainWindow, core::RecoveryButton);
+        }
+        press(core::DownloadToolWindow, core::DownloadToolCancel);
+    }
+    const std::vector<std::string> titles = {"(1) Recovery 031-1 2015-09-16 453 MB",
+                                             "Recovery 031-2"};
+    EXPECT_EQ(Titles(), titles);
+    press(core::MainWindow, core::RecoveryButton);
+    EXPECT_EQ(toolkit().ItemCount(core::DownloadToolList), 2);
+    EXPECT_EQ(toolkit().SelectedItem(core::DownloadToolList), 0);
 }
 
 }  // namespace
