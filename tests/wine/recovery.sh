@@ -46,6 +46,13 @@ check "  and lists the package with its title" \
     grep -qx "0	(15A204h) OS X Recovery HD Update 2015-09-16 199 KB" "$scratch/out.txt"
 
 images=$(windows_path "$scratch/image folder/")
+# The second run knows the catalog's size and digest from the settings file alone.
+cp "$scratch/www/031-1/RecoveryHDUpdate.pkg" "$scratch/package"
+printf x >>"$scratch/www/031-1/RecoveryHDUpdate.pkg"
+cli --set "SFKImageLocalRepo=$images" recovery download 0
+check "Wine: recovery download of a package unlike the catalog's exits 1" test "$status" -eq 1
+check "  and says so" grep -q "Size Error: RecoveryHDUpdate.pkg has" "$scratch/err"
+cp "$scratch/package" "$scratch/www/031-1/RecoveryHDUpdate.pkg"
 cli --set "SFKImageLocalRepo=$images" recovery download 0
 check "Wine: recovery download exits 0" test "$status" -eq 0
 check "  and prints the image's path" grep -qxF "${images}2.hfs" "$scratch/out.txt"
