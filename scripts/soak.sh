@@ -37,8 +37,11 @@ export STICKFORGE_CA_FILE="$soak/certs/ca.pem"
 # on the soak's files; processes the program's and its children's (the mirror aside).
 loops() { losetup -a | grep -c "$soak/" || true; }
 mounts() { grep -c -e "$soak/" -e "^$device_of_run" /proc/mounts || true; }
+# The program's own private folder there stays, as its lock folder does; what it holds
+# is counted.
 temporaries() {
-    echo $(($(find "$TMPDIR" -mindepth 1 | wc -l) + $(find /dev/shm -maxdepth 1 -name 'stickforge-mtools-*' | wc -l)))
+    echo $(($(find "$TMPDIR" -mindepth 1 ! -path "$TMPDIR/stickforge-$(id -u)" | wc -l) +
+        $(find /dev/shm -maxdepth 1 -name 'stickforge-mtools-*' | wc -l)))
 }
 descriptors() {
     for process in /proc/[0-9]*; do
