@@ -11,6 +11,7 @@
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "imaging/partition_imaging.h"
+#include "platform/drivers.h"
 #include "prepare/format_and_install.h"
 #include "tests/fake_disks.h"
 #include "tests/test_support.h"
@@ -186,6 +187,20 @@ TEST_F(DispatchTest, RefreshKeepsTheSelectionOrItsAbsence) {
         EXPECT_EQ(toolkit().SelectedItem(core::DriveTree), selected);
     }
     disk::SetDiskSystem(nullptr);
+}
+
+// Linux reads HFS+ by itself: the driver entries say so, ask nothing and write nothing.
+TEST_F(DispatchTest, TheHfsDriverEntriesOnlyTellWhereTheSystemReadsHfs) {
+    for (int item : {core::InstallHfsItem, core::UninstallHfsItem}) {
+        size_t before = output().size();
+        Pick(item);
+        std::string shown = output().substr(before);
+        EXPECT_NE(shown.find("reads HFS+ partitions by itself"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("->"), shown.rfind("->")) << "one box, no question: " << shown;
+        EXPECT_EQ(shown.find("restart"), std::string::npos) << shown;
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratch.file("registry")));
+    EXPECT_FALSE(std::filesystem::exists(platform::DriversFolder()));
 }
 
 TEST_F(DispatchTest, MainLoopEndsOnQuit) {
