@@ -3,8 +3,9 @@
 # exception nothing caught, each reported before the process ends, AutoRun put back.
 faults="$scratch/faults"
 mkdir -p "$faults"
+# A fault nobody reports may leave the child hanging: the bound ends it as a failure.
 fault_report() {  # kind: runs the child; its output in $faults/KIND, its exit in $status
-    "$wine" "$windows_build/fault_child.exe" "$1" "Z:$(echo "$faults" | tr / '\\')" \
+    timeout 300 "$wine" "$windows_build/fault_child.exe" "$1" "Z:$(echo "$faults" | tr / '\\')" \
         >"$faults/$1.raw" 2>&1 </dev/null
     status=$?
     tr -d '\r' <"$faults/$1.raw" >"$faults/$1"
