@@ -142,8 +142,8 @@ bool WhenChanging(const Arguments& arguments) { return !arguments.empty(); }
 bool UnlessStatus(const Arguments& arguments) {
     return arguments.empty() || arguments[0] != "status";
 }
-bool UnlessListing(const Arguments& arguments) {
-    return arguments.empty() || arguments[0] != "list";
+bool UnlessPrinting(const Arguments& arguments) {
+    return arguments.empty() || (arguments[0] != "list" && arguments[0] != "online");
 }
 
 struct Verb {
@@ -156,22 +156,22 @@ struct Verb {
 
 // clang-format off
 const Verb kVerbs[] = {
-    // name            settings guard          root   runner
-    {"version",        false,   Never,         false, RunVersion},
-    {"settings",       true,    WhenChanging,  false, RunSettings},
-    {"list",           true,    Never,         false, cli::RunList},
-    {"eject",          true,    Always,        true,  cli::RunEject},
-    {"format",         true,    Always,        true,  cli::RunFormat},
-    {"backup",         true,    Always,        true,  cli::RunBackup},
-    {"restore",        true,    Always,        true,  cli::RunRestore},
-    {"image",          true,    Never,         false, cli::RunImage},
-    {"check-latest",   true,    Never,         false, cli::RunCheckLatest},
-    {"install-clover", true,    Always,        false, cli::RunInstallClover},
-    {"download",       true,    Never,         false, cli::RunDownload},
-    {"fixdsdt",        true,    WhenChanging,  false, cli::RunFixDsdt},
-    {"hfs-drivers",    true,    UnlessStatus,  false, cli::RunHfsDrivers},
-    {"recovery",       true,    UnlessListing, false, cli::RunRecovery},
-    {"extract-dmg",    true,    Never,         false, cli::RunExtractDmg},
+    // name            settings guard           root   runner
+    {"version",        false,   Never,          false, RunVersion},
+    {"settings",       true,    WhenChanging,   false, RunSettings},
+    {"list",           true,    Never,          false, cli::RunList},
+    {"eject",          true,    Always,         true,  cli::RunEject},
+    {"format",         true,    Always,         true,  cli::RunFormat},
+    {"backup",         true,    Always,         true,  cli::RunBackup},
+    {"restore",        true,    Always,         true,  cli::RunRestore},
+    {"image",          true,    Never,          false, cli::RunImage},
+    {"check-latest",   true,    Never,          false, cli::RunCheckLatest},
+    {"install-clover", true,    Always,         false, cli::RunInstallClover},
+    {"download",       true,    Never,          false, cli::RunDownload},
+    {"fixdsdt",        true,    WhenChanging,   false, cli::RunFixDsdt},
+    {"hfs-drivers",    true,    UnlessStatus,   false, cli::RunHfsDrivers},
+    {"recovery",       true,    UnlessPrinting, false, cli::RunRecovery},
+    {"extract-dmg",    true,    Never,          false, cli::RunExtractDmg},
 };
 // clang-format on
 

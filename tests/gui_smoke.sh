@@ -76,7 +76,10 @@ cp "$(dirname "$built")/stickforge-cli" "$cli"
 check "a writing CLI verb stops while the window runs" test $? -eq 1
 check "and says why" grep -q "is running already" "$scratch/cli-refusal"
 check "it wrote no settings" test ! -e "$scratch/$name.ini"
-check "a printing CLI verb runs beside the window" "$cli" version
+for verb in version "recovery online" "recovery list"; do
+    # shellcheck disable=SC2086 # a verb and its action
+    check "the printing CLI verb $verb runs beside the window" "$cli" $verb
+done
 
 # Help > About through the menu bar: click the title, then the item.
 xdotool mousemove $((main_x + 110)) $((main_y + menu_bar / 2)) click 1
