@@ -14,13 +14,24 @@
 
 namespace cli {
 
+// One revision per line, highest first; with --sources a tab and where it was found.
 int RunCheckLatest(const std::vector<std::string>& arguments) {
-    if (!arguments.empty()) return Fail("check-latest takes no arguments", kUsageError);
+    bool sources = arguments.size() == 1 && arguments[0] == "--sources";
+    if (!arguments.empty() && !sources)
+        return Fail("check-latest takes no arguments but --sources", kUsageError);
     app::BuildMainWindow();  // the status lines and the menu title, as the window shows them
     if (download::RunRevisionCheck() != core::Outcome::Done)
         return Fail("no Clover revision was found");
-    std::lock_guard lock(core::RevisionsLock);
-    for (int32_t revision : core::DownloadRevisions) std::printf("%d\n", revision);
+    std::vector<int32_t> revisions;
+    {
+        std::lock_guard lock(core::RevisionsLock);
+        revisions = core::DownloadRevisions;
+    }
+    for (int32_t revision : revisions) {
+        std::string origin =
+            sources ? "\t" + download::OriginText(download::OriginOf(revision)) : "";
+        std::printf("%d%s\n", revision, origin.c_str());
+    }
     return 0;
 }
 

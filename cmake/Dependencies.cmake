@@ -26,3 +26,18 @@ else()
   target_include_directories(stickforge_gui_deps INTERFACE ${FLTK_INCLUDE_DIR})
   target_link_libraries(stickforge_gui_deps INTERFACE ${FLTK_IMAGES_LIBRARY} ${FLTK_LIBRARY})
 endif()
+
+# JSON (the GitHub releases API): the header-only library of Debian's nlohmann-json3-dev
+# serves both builds. The cross build cannot take the build machine's /usr/include as a
+# whole, so it sees that library's own folder only.
+if(WIN32)
+  find_path(NLOHMANN_JSON_ROOT nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
+            REQUIRED)
+  set(header_only ${CMAKE_BINARY_DIR}/header-only)
+  file(MAKE_DIRECTORY ${header_only})
+  file(CREATE_LINK ${NLOHMANN_JSON_ROOT}/nlohmann ${header_only}/nlohmann SYMBOLIC)
+  target_include_directories(stickforge_deps SYSTEM INTERFACE ${header_only})
+else()
+  find_package(nlohmann_json 3.10 REQUIRED)
+  target_link_libraries(stickforge_deps INTERFACE nlohmann_json::nlohmann_json)
+endif()

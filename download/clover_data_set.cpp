@@ -1,6 +1,8 @@
 #include "download/clover_data_set.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 
 #include "core/progress.h"
 #include "core/settings.h"
@@ -8,7 +10,9 @@
 #include "download/clover_addresses.h"
 #include "download/download_callbacks.h"
 #include "download/download_slot.h"
+#include "download/file_digest.h"
 #include "download/http_download.h"
+#include "download/latest_revision.h"
 #include "download/system_error.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -24,9 +28,26 @@ namespace {
 
 constexpr int32_t kArchiveBlockSize = 524288;
 constexpr int32_t kStillRunning = -1;
+constexpr int64_t kStatusMs = 2000;
 
-// The transfer of the download thread; the worker reads it only once the thread ended.
+// Where a revision's archive comes from: GitHub where the last check found it there (an
+// ISO image in a 7z, with the SHA-256 digest GitHub publishes), else SourceForge.
+struct ArchiveSource {
+    std::string url;
+    std::string fileName;               // in the temporary folder
+    std::optional<std::string> sha256;  // GitHub's archives only; "" when none published
+};
+
+ArchiveSource SourceOf(const std::string& revision) {
+    std::optional<GithubArchive> github = OriginOf(std::atoi(revision.c_str())).github;
+    if (github) return {github->url, GithubArchiveFileName(revision), github->sha256};
+    return {CloverArchiveUrl(revision), CloverArchiveName(revision), std::nullopt};
+}
+
+// The transfer of the download thread and where it came from; the worker reads them only
+// once the thread ended.
 DownloadRequest archiveDownload;
+ArchiveSource archiveSource;
 std::atomic<int32_t> archiveResult{kStillRunning};
 // Raised by a worker that gave up waiting: the transfer ends and reports nothing, the
 // worker has said why.
@@ -77,6 +98,29 @@ int32_t ReportUnlessStopped(DownloadRequest& request, int32_t code, int64_t rece
     return ReportDownloadResult(request, code, received, total, seconds);
 }
 
+// A GitHub archive against its published digest, before anything is extracted from it;
+// one that does not match is removed.
+bool MatchesPublishedDigest(const std::string& archive, const std::string& digest,
+                            const std::string& revision) {
+    const std::string name = "Clover r" + revision;
+    if (digest.empty()) {
+        core::ShowStatus(name + ": GitHub publishes no SHA-256 digest, not checked", kStatusMs);
+        return true;
+    }
+    std::string actual = FileDigestHex(archive, platform::NewSha256());
+    if (actual == digest) {
+        core::ShowStatus(name + " matches the SHA-256 digest GitHub publishes", kStatusMs);
+        return true;
+    }
+    platform::RemoveFile(archive);
+    core::ShowStatus(actual.empty() ? "Digest Error: cannot compute the SHA-256 of " + name
+                                    : "Digest Error: " + name +
+                                          " does not match the SHA-256 digest GitHub "
+                                          "publishes; not installed, file removed",
+                     kStatusMs);
+    return false;
+}
+
 void SaveToRepository(const std::string& dataSet, const std::string& name) {
     if (uint32_t error = platform::CopyFileReplacing(
             dataSet, platform::JoinPath(core::CloverLocalRepository, name))) {
@@ -117,10 +161,12 @@ core::Outcome Install(const std::string& target) {
 
     core::DrawStatus("Clover r" + revision + " Downloaded");
     core::ReadingPause(300);
+    if (archiveSource.sha256 &&
+        !MatchesPublishedDigest(archiveDownload.FileName, *archiveSource.sha256, revision))
+        return core::Outcome::Failed;
     // The tool run hides the folder's entries again, the download's archive with them.
-    int exitCode =
-        resources::RunUnpackedTool(core::TempFolder + resources::CloverScriptFileName,
-                                   {CloverArchiveName(revision)}, core::TempFolder, true);
+    int exitCode = resources::RunUnpackedTool(core::TempFolder + resources::CloverScriptFileName,
+                                              {archiveSource.fileName}, core::TempFolder, true);
     // The script also ends with 0 when the archiver found no ISO in the download; a set
     // without the boot file at its root boots nothing.
     const std::string workFolder = core::TempFolder + "CloverISO-" + revision;
@@ -159,7 +205,8 @@ std::jthread StartCloverDownload() {
 
 int32_t DownloadCloverArchive(int32_t) {
     archiveDownload = {};
-    archiveDownload.Url = CloverArchiveUrl(core::DownloadRevision);
+    archiveSource = SourceOf(core::DownloadRevision);
+    archiveDownload.Url = archiveSource.url;
     archiveDownload.Mode = kIntoFile;
     archiveDownload.BlockSize = kArchiveBlockSize;
     archiveDownload.MaxResumeAttempts = core::ResumeMaxAttemptsNumber;
@@ -167,7 +214,7 @@ int32_t DownloadCloverArchive(int32_t) {
     archiveDownload.OnProgress = ShowDownloadProgress;
     archiveDownload.OnFinished = ReportUnlessStopped;
     archiveDownload.StopRequested = [] { return archiveStopped.load(); };
-    archiveDownload.FileName = core::TempFolder + CloverArchiveName(core::DownloadRevision);
+    archiveDownload.FileName = core::TempFolder + archiveSource.fileName;
     int32_t result = HttpDownload(archiveDownload);
     archiveResult = result;
     ReleaseDownloadSlot();

@@ -6,15 +6,13 @@
 
 #include "core/progress.h"
 #include "download/download_callbacks.h"
-#include "platform/digest.h"
-#include "platform/file_blocks.h"
+#include "download/file_digest.h"
 #include "platform/path_parts.h"
 #include "platform/paths.h"
 
 namespace recovery {
 namespace {
 
-constexpr size_t kReadBlock = 1 << 20;
 constexpr int64_t kStatusMs = 2000;
 
 std::string Lower(std::string text) {
@@ -51,13 +49,7 @@ bool MatchesSize(const std::string& path, const std::string& size) {
 }  // namespace
 
 std::string FileSha1(const std::string& path) {
-    std::unique_ptr<platform::Digest> sha1 = platform::NewSha1();
-    if (!sha1) return "";
-    bool read = platform::ReadFileBlocks(path, kReadBlock, [&](std::span<const uint8_t> block) {
-        sha1->Update(block);
-        return true;
-    });
-    return read ? platform::HexText(sha1->Finish()) : "";
+    return download::FileDigestHex(path, platform::NewSha1());
 }
 
 bool PackageMatchesCatalog(const std::string& path, const core::RecoveryEntry& entry) {

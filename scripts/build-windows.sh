@@ -8,6 +8,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
+scripts/install-packages.sh nlohmann-json3-dev  # header-only, shared with the Linux build
 scripts/build-win-deps.sh "${STICKFORGE_WIN_DEPS:-$build/deps}"
 sevenzip=${STICKFORGE_WIN_7ZIP_DIR:-$build/7zip}
 scripts/build-win-7zip.sh "$sevenzip"

@@ -1,11 +1,13 @@
 #!/bin/sh
 # The program's main job without a stick or a network: makes a virtual disk, formats it
-# with the default settings, so the Clover data set is downloaded ("DL"), here from a
-# mirror of the Clover project that the demo serves itself over https on 127.0.0.1, and
-# boots the result in QEMU both ways: legacy (SeaBIOS, through the boot records and the
-# boot file), which prints "Stickforge boot chain OK", and UEFI (OVMF, from the USB stick's
-# EFI/BOOT/BOOTX64.efi), which prints "Stickforge UEFI boot OK". The mirror's archive is
-# Clover-like, but its boot file and UEFI loader are the build's self-test files.
+# with the default settings, so the Clover data set is downloaded ("DL"), here from
+# mirrors of the Clover project's SourceForge folder and GitHub releases that the demo
+# serves itself over https on 127.0.0.1 (the newest revision is on GitHub, checked against
+# its SHA-256 digest), and boots the result in QEMU both ways: legacy (SeaBIOS, through
+# the boot records and the boot file), which prints "Stickforge boot chain OK", and UEFI
+# (OVMF, from the USB stick's EFI/BOOT/BOOTX64.efi), which prints "Stickforge UEFI boot
+# OK". The archives are Clover-like, but their boot file and UEFI loader are the build's
+# self-test files.
 # Usage: scripts/demo.sh [build-folder]   (root: the virtual disk is a loop device)
 set -eu
 cd "$(dirname "$0")/.."
@@ -19,7 +21,7 @@ fi
 rm -rf "$demo"
 mkdir -p "$demo"
 
-echo "Serving a mirror of the Clover project's ISO folder on 127.0.0.1"
+echo "Serving mirrors of the Clover project's ISO folder and GitHub releases on 127.0.0.1"
 uefi_loader=$build/boot/selftest_bootx64.efi
 ovmf=/usr/share/OVMF
 if [ ! -f "$uefi_loader" ] || [ ! -f "$ovmf/OVMF_CODE_4M.fd" ]; then
@@ -40,7 +42,10 @@ cleanup() {
 }
 trap cleanup EXIT
 export STICKFORGE_CLOVER_HOST="https://127.0.0.1:$server_port"
+export STICKFORGE_GITHUB_API="https://127.0.0.1:$server_port"
 export STICKFORGE_CA_FILE="$demo/certs/ca.pem"
+tests/clover/github_mirror.sh --efi "$uefi_loader" "$build/boot/selftest_boot" "$demo/mirror" \
+    "$STICKFORGE_GITHUB_API" 5172 5161 5151
 
 "$cli" image create "$demo/stick.img" 512M
 device=$("$cli" image attach "$demo/stick.img")

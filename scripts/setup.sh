@@ -9,7 +9,7 @@ packages="build-essential cmake pkg-config libfltk1.3-dev libzip-dev liblzma-dev
   libpcre2-dev libexpat1-dev libcurl4-openssl-dev libgtest-dev xvfb xauth xdotool imagemagick
   x11-utils libblkid-dev dosfstools exfatprogs exfat-fuse ntfs-3g udftools mtools nasm
   qemu-system-x86 ovmf grub-efi-amd64-bin fdisk 7zip xorriso genisoimage libarchive-tools
-  libssl-dev
+  libssl-dev nlohmann-json3-dev
   python3 openssl curl man-db bsdextrautils
   clang libclang-rt-14-dev perl"
 scripts/install-packages.sh $packages

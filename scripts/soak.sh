@@ -31,6 +31,7 @@ start_test_server "$soak/mirror" --tls "$soak/certs" --seed 14 --drop-chance 0.5
 trap 'stop_test_server' EXIT
 export STICKFORGE_CLOVER_HOST="https://127.0.0.1:$server_port"
 export STICKFORGE_CA_FILE="$soak/certs/ca.pem"
+export STICKFORGE_GITHUB_API=off  # the mirror's archive, broken off at random
 
 # What the soak could leave behind, counted. Mounts are those of the soak's own disks
 # (checked after each run) and any below its folders; descriptors those of any process

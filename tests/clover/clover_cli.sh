@@ -1,8 +1,10 @@
 #!/bin/sh
 # stickforge-cli check-latest and install-clover against mirrors of the Clover project's
-# ISO folder on the loopback test server: the revisions of the listing, the data set in a
-# folder and in the local repository, and each failure with its text, a non-zero exit
-# and no temporary folder left behind. Exit 77 when a fixture tool is missing.
+# ISO folder and of its GitHub releases on the loopback test server: the revisions of the
+# listing, the data set in a folder and in the local repository, each failure with its
+# text, a non-zero exit and no temporary folder left behind; then both sources merged,
+# the GitHub archive checked against its digest, and each source standing in when the
+# other fails. Exit 77 when a fixture tool is missing.
 # Usage: clover_cli.sh STICKFORGE-CLI BOOT-FILE
 set -u
 cli_built=$1
@@ -28,6 +30,8 @@ says() { tr -d '\r' <"$scratch/err" | grep -qF -- "$1"; }
 no_temp_folder() { ! ls "$TMPDIR" | grep -q '^SFKTemp'; }
 export TMPDIR="$scratch/tmp"
 mkdir "$TMPDIR"
+# SourceForge alone first.
+export STICKFORGE_GITHUB_API=off
 iso=projects/cloverefiboot/files/Bootable_ISO
 
 # A mirror of the project over https, with an authority made for the run.
@@ -96,4 +100,71 @@ for mirror in missing none broken; do
     check "  and leaves no temporary folder" no_temp_folder
     stop_test_server
 done
+
+# Both sources on one server: SourceForge lists 5151, 3330 and 999; GitHub releases 5172,
+# 5170 and 5151, and only 5172 has an archive (an ISO in a 7z, reached by a redirect).
+both=$scratch/both
+"$here/clover_mirror.sh" "$boot_file" "$both" 5151 3330 999 >/dev/null ||
+    { echo "FAILED: no mirror"; exit 1; }
+start_test_server "$both" --tls "$scratch/both-certs" ||
+    { echo "FAILED: the test server did not start"; exit 1; }
+base=https://127.0.0.1:$server_port
+export STICKFORGE_CA_FILE=$scratch/both-certs/ca.pem STICKFORGE_CLOVER_HOST=$base     STICKFORGE_GITHUB_API=$base
+github() { "$here/github_mirror.sh" "$@" "$boot_file" "$both" "$base" 5172 5170 5151; }
+install() {
+    rm -rf "$scratch/stick" && mkdir "$scratch/stick"
+    "$cli" install-clover "$scratch/stick" 2>"$scratch/err"
+}
+
+github
+"$cli" check-latest --sources >"$scratch/out" 2>"$scratch/err"
+check "check-latest --sources merges both, highest first, with where each was found" \
+    test "$(cat "$scratch/out")" = "$(printf '5172\tGitHub\n5170\tGitHub\n5151\tGitHub, SourceForge\n3330\tSourceForge\n999\tSourceForge')"
+install
+check "install-clover takes the latest from GitHub: exit 0" test $? -eq 0
+check "  after checking its published SHA-256" \
+    says "Clover r5172 matches the SHA-256 digest GitHub publishes"
+check "  and its data set is in the folder" \
+    sh -c "grep -aq 'Clover revision: 5172' '$scratch/stick/boot' &&
+        test -f '$scratch/stick/EFI/CLOVER/drivers/off/Ps2MouseDxe.efi'"
+
+github --digest wrong
+install
+check "an archive that does not match its digest: exit non-zero" test $? -ne 0
+check "  the status says so" says "Digest Error: Clover r5172 does not match the SHA-256"
+check "  nothing is installed and nothing left behind" \
+    sh -c '[ -z "$(ls -A "$1")" ]' - "$scratch/stick"
+check "  (no temporary folder)" no_temp_folder
+github --digest none
+install
+check "an archive GitHub gives no digest for is installed: exit 0" test $? -eq 0
+check "  saying it was not checked" says "GitHub publishes no SHA-256 digest, not checked"
+
+for refusal in 403 429; do
+    github --refuse $refusal
+    "$cli" check-latest --sources >"$scratch/out" 2>"$scratch/err"
+    check "GitHub answering $refusal: SourceForge's revisions alone, exit 0" \
+        test "$(cut -f 1 "$scratch/out" | tr '\n' ' ')" = "5151 3330 999 "
+    check "  the status line says so" \
+        says "GitHub's API limit is reached (HTTP $refusal): revisions from SourceForge only"
+done
+github
+STICKFORGE_GITHUB_API=http://127.0.0.1:1 "$cli" check-latest >"$scratch/out" 2>"$scratch/err"
+check "GitHub unreachable: SourceForge's revisions alone" \
+    sh -c '[ "$(head -n 1 "$1")" = 5151 ] && grep -q "revisions from SourceForge only" "$2"' - \
+    "$scratch/out" "$scratch/err"
+STICKFORGE_CLOVER_HOST=$base/nothing "$cli" check-latest --sources >"$scratch/out" \
+    2>"$scratch/err"
+check "SourceForge failing: GitHub's revisions alone" \
+    test "$(cut -f 1 "$scratch/out" | tr '\n' ' ')" = "5172 5170 5151 "
+check "  the status line says so" says \
+    "SourceForge's listing was not read (HTTP status code = 404): revisions from GitHub only"
+STICKFORGE_CLOVER_HOST=off "$cli" check-latest >"$scratch/out" 2>"$scratch/err"
+check "SourceForge off: GitHub's revisions" test "$(head -n 1 "$scratch/out")" = 5172
+STICKFORGE_GITHUB_API=off "$cli" check-latest >"$scratch/out" 2>"$scratch/err"
+check "GitHub off: SourceForge's revisions" test "$(head -n 1 "$scratch/out")" = 5151
+github --refuse 403
+STICKFORGE_CLOVER_HOST=$base/nothing "$cli" check-latest 2>"$scratch/err"
+check "neither source answering fails" test $? -ne 0
+stop_test_server
 finish

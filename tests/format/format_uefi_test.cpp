@@ -70,9 +70,8 @@ protected:
         if (IsSkipped()) return;
         for (const char* tool : {"qemu-system-x86_64", "timeout"})
             if (!HasProgram(tool)) GTEST_SKIP() << tool << " is not installed";
-        if (test::OvmfCode().empty()) GTEST_SKIP() << "OVMF is not installed (Debian ovmf)";
-        if (!std::filesystem::exists(BootFile("selftest_bootx64.efi")))
-            GTEST_SKIP() << "no UEFI self-test loader (Debian grub-efi-amd64-bin)";
+        std::string missing = test::UefiBootMissing(STICKFORGE_BOOT_DIR);
+        if (!missing.empty()) GTEST_SKIP() << missing;
     }
 
     // A local data set with the UEFI loader and the legacy boot file.

@@ -57,15 +57,14 @@ std::vector<std::string> MachineArgs(const std::filesystem::path& disk, const Qe
     if (!boot.uefi) {
         auto sercon = RunFile(disk, boot, ".sercon");
         std::ofstream(sercon, std::ios::binary) << "\xF8\x03";  // COM1 at 0x3F8
-        return {"-machine", "pc",      "-m",
-                "64",       "-fw_cfg", "name=etc/sercon-port,file=" + sercon.string()};
+        std::string port = "name=etc/sercon-port,file=" + sercon.string();
+        return {"-machine", "pc", "-m", "64", "-fw_cfg", port};
     }
     auto vars = RunFile(disk, boot, ".vars");
     std::filesystem::copy_file(kOvmfVars, vars, std::filesystem::copy_options::overwrite_existing);
-    return {"-machine", "q35",
-            "-m",       "128",
-            "-drive",   "if=pflash,format=raw,readonly=on,file=" + OvmfCode(),
-            "-drive",   "if=pflash,format=raw,file=" + vars.string()};
+    std::string code = std::string("if=pflash,format=raw,readonly=on,file=") + kOvmfCode;
+    std::string store = "if=pflash,format=raw,file=" + vars.string();
+    return {"-machine", "q35", "-m", "128", "-drive", code, "-drive", store};
 }
 
 // The controllers and the device that present the disk (the drive "stick").
@@ -95,9 +94,12 @@ std::vector<std::string> DiskDevices(const QemuBoot& boot) {
 
 }  // namespace
 
-std::string OvmfCode() {
-    return std::filesystem::exists(kOvmfCode) && std::filesystem::exists(kOvmfVars) ? kOvmfCode
-                                                                                    : "";
+std::string UefiBootMissing(const std::filesystem::path& bootFolder) {
+    if (!std::filesystem::exists(kOvmfCode) || !std::filesystem::exists(kOvmfVars))
+        return "OVMF is not installed (Debian ovmf)";
+    if (!std::filesystem::exists(bootFolder / "selftest_bootx64.efi"))
+        return "no UEFI self-test loader (Debian grub-efi-amd64-bin)";
+    return "";
 }
 
 QemuResult BootInQemu(const std::filesystem::path& disk, const QemuBoot& boot) {

@@ -69,7 +69,9 @@ struct QemuResult {
 
 QemuResult BootInQemu(const std::filesystem::path& disk, const QemuBoot& boot);
 
-// The firmware files of Debian's ovmf package; "" when it is not installed.
-std::string OvmfCode();
+// Why the UEFI boots cannot run here, "" when they can: they need Debian's ovmf and the
+// self-test loader selftest_bootx64.efi in the build's boot folder (Debian's
+// grub-efi-amd64-bin).
+std::string UefiBootMissing(const std::filesystem::path& bootFolder);
 
 }  // namespace test

@@ -29,6 +29,8 @@ parameters change the answer:
   drop=N|random       end the connection after N (or a random number of) body bytes
   drops=K             only the first K answers for this URL drop (default: every one)
   status=CODE         answer CODE (404, 500, ...) with a short body
+A file FILE.status beside FILE (index.html.status for a folder) holding a code makes FILE
+answer that code with FILE as the body: an API's refusal at a fixed address.
 With --drop-chance P, an answer with at least BYTES of body (default 1) that no drop
 parameter governs ends the connection after a random number of body bytes with chance P:
 the soak's random connection drops, kept off the small transfers into memory, which the
@@ -131,6 +133,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             path = os.path.join(path, "index.html")
         if not path.startswith(self.server.root + os.sep) or not os.path.isfile(path):
             return self.answer_short(404, "no such file\n")
+        if os.path.isfile(path + ".status"):
+            with open(path + ".status") as status, open(path) as body:
+                return self.answer_short(int(status.read()), body.read())
         with open(path, "rb") as f:
             self.send_file(f, os.fstat(f.fileno()), query)
 
