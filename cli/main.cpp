@@ -77,6 +77,9 @@ const char kHelp[] =
     "\n"
     "environment:\n"
     "  STICKFORGE_CLOVER_HOST   a mirror of the Clover project (scheme://host[:port])\n"
+    "  STICKFORGE_GITHUB_API    a mirror of GitHub's API for Clover's releases\n"
+    "                           (scheme://host[:port]); either of these two set to off\n"
+    "                           leaves that source out\n"
     "  STICKFORGE_CA_FILE       certificate authorities (PEM) trusted besides the system's\n"
     "  STICKFORGE_RECOVERY_HOST the Internet Recovery server (scheme://host[:port])\n";
 

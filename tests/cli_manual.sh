@@ -87,5 +87,6 @@ for key in FileSystem= Boot_records= SFKImageLocalRepo= SUCatalogURL= FixDsdtMas
 done
 check "completion offers no key --set refuses" sh -c "! grep -q '^ApplicationName=' '$scratch/keys'"
 complete_words --s >"$scratch/options"
-check "completion offers --set and --save for --s" test "$(tr '\n' ' ' <"$scratch/options")" = "--save --set "
+check "completion offers --save, --set and --sources for --s" \
+    test "$(tr '\n' ' ' <"$scratch/options")" = "--save --set --sources "
 finish
