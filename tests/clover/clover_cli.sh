@@ -163,8 +163,20 @@ STICKFORGE_CLOVER_HOST=off "$cli" check-latest >"$scratch/out" 2>"$scratch/err"
 check "SourceForge off: GitHub's revisions" test "$(head -n 1 "$scratch/out")" = 5172
 STICKFORGE_GITHUB_API=off "$cli" check-latest >"$scratch/out" 2>"$scratch/err"
 check "GitHub off: SourceForge's revisions" test "$(head -n 1 "$scratch/out")" = 5151
-github --refuse 403
-STICKFORGE_CLOVER_HOST=$base/nothing "$cli" check-latest 2>"$scratch/err"
-check "neither source answering fails" test $? -ne 0
+# Neither answering: the failed check, each source's failure on the status line.
+neither() {
+    case $1 in
+    refused) github --refuse 403 ;;
+    unreachable) export STICKFORGE_GITHUB_API=http://127.0.0.1:1 ;;
+    esac
+    STICKFORGE_CLOVER_HOST=$base/nothing "$cli" check-latest >"$scratch/out" 2>"$scratch/err"
+    check "GitHub $1 and SourceForge 404: the check fails" test $? -ne 0
+    check "  printing no revision" test ! -s "$scratch/out"
+    check "  with SourceForge's failure on the status line" says "HTTP status code = 404"
+    check "  and GitHub's" says "$2"
+    export STICKFORGE_GITHUB_API=$base
+}
+neither refused "GitHub's API limit is reached (HTTP 403)"
+neither unreachable "GitHub's releases were not read ("
 stop_test_server
 finish
