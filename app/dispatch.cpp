@@ -22,7 +22,9 @@
 namespace app {
 namespace {
 
-enum class When { Idle, Busy, Any, CancellingDownload };
+// Running: the button's own operation runs, so it reads its cancel caption. A press of
+// another operation's button cancels nothing: each cancel flag is its own operation's.
+enum class When { Idle, Any, Running };
 
 struct Row {
     int id;
@@ -30,16 +32,32 @@ struct Row {
     void (*action)();
 };
 
-bool Applies(When when) {
+struct CancelCaption {
+    int id;
+    const char* caption;
+};
+
+const CancelCaption kCancelCaptions[] = {
+    {core::FormatButton, "Format Cancel"},
+    {core::BackupButton, "Backup Cancel"},
+    {core::RestoreButton, "Restore Cancel"},
+    {core::RecoveryButton, "Cancel DL"},
+};
+
+bool ShowsCancelCaption(int id) {
+    for (const CancelCaption& row : kCancelCaptions)
+        if (row.id == id) return ui::UI().GetText(id) == row.caption;
+    return false;
+}
+
+bool Applies(When when, int id) {
     switch (when) {
         case When::Idle:
             return core::BusyFlag == 0;
-        case When::Busy:
-            return core::BusyFlag != 0;
         case When::Any:
             return true;
-        case When::CancellingDownload:
-            return core::BusyFlag != 0 && ui::UI().GetText(core::RecoveryButton) == "Cancel DL";
+        case When::Running:
+            return core::BusyFlag != 0 && ShowsCancelCaption(id);
     }
     return false;
 }
@@ -68,17 +86,17 @@ void SetMaskFromButton(const char* mask, const char* caption, const char* text) 
 const Row kControlRows[] = {
     {core::FormatButton, When::Idle,
      [] { StartClaimedWorker(RunWorkflow<prepare::FormatAndInstall>, FormatWorkerArgument()); }},
-    {core::FormatButton, When::Busy,
+    {core::FormatButton, When::Running,
      [] {
          core::CancelFlag = 1;
          core::TransferCancelFlag = 1;
      }},
     {core::BackupButton, When::Idle, [] { StartClaimedWorker(imaging::BackupPartition, 1); }},
-    {core::BackupButton, When::Busy, CancelTransfer},
+    {core::BackupButton, When::Running, CancelTransfer},
     {core::RestoreButton, When::Idle, [] { StartClaimedWorker(imaging::RestorePartition, 1); }},
-    {core::RestoreButton, When::Busy, CancelTransfer},
+    {core::RestoreButton, When::Running, CancelTransfer},
     {core::RecoveryButton, When::Idle, recovery::OpenDownloadToolWindow},
-    {core::RecoveryButton, When::CancellingDownload, CancelTransfer},
+    {core::RecoveryButton, When::Running, CancelTransfer},
     {core::EjectButton, When::Idle,
      [] {
          disk::EjectSelectedDrive();
@@ -173,7 +191,7 @@ const Link kLinks[] = {
 template <size_t N>
 void RunFirstMatch(const Row (&rows)[N], int id) {
     for (const Row& row : rows)
-        if (row.id == id && Applies(row.when)) {
+        if (row.id == id && Applies(row.when, id)) {
             row.action();
             return;
         }

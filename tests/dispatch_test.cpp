@@ -10,11 +10,13 @@
 #include "core/state.h"
 #include "disk/disk_system.h"
 #include "disk/drive_list.h"
+#include "download/local_repository.h"
 #include "imaging/partition_imaging.h"
 #include "platform/drivers.h"
 #include "prepare/format_and_install.h"
 #include "tests/fake_disks.h"
 #include "tests/test_support.h"
+#include "tests/zip_fixture.h"
 
 namespace {
 
@@ -65,35 +67,58 @@ TEST_F(DispatchTest, IdleButtonsStartTheirWorkers) {
 }
 
 // The press claims BusyFlag before the worker runs, so a second quick press, of the same
-// button or another, starts nothing and asks the first to cancel.
+// button or another, starts nothing; before the worker shows its cancel caption there is
+// nothing to cancel.
 TEST_F(DispatchTest, TwoQuickPressesStartOneWorker) {
     Press(core::FormatButton);
     Press(core::FormatButton);
     Press(core::BackupButton);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(core::BusyFlag, 1);
-    EXPECT_EQ(core::CancelFlag, 1);
+    EXPECT_EQ(core::CancelFlag + core::TransferCancelFlag, 0);
 
     core::BusyFlag = 0;  // the worker's closing steps
     Press(core::BackupButton);
     EXPECT_EQ(started.size(), 2u);
 }
 
-TEST_F(DispatchTest, BusyButtonsOnlyRaiseTheirCancelFlags) {
-    core::BusyFlag = 1;
-    Press(core::BackupButton);
-    EXPECT_EQ(core::TransferCancelFlag, 1);
-    EXPECT_EQ(core::CancelFlag, 0);
-    Press(core::FormatButton);
-    EXPECT_EQ(core::CancelFlag, 1);
-    EXPECT_TRUE(started.empty());
-
-    core::TransferCancelFlag = 0;
-    Press(core::RecoveryButton);  // another operation is busy: no cancel meaning
-    EXPECT_EQ(core::TransferCancelFlag, 0);
-    toolkit().SetText(core::RecoveryButton, "Cancel DL");
-    Press(core::RecoveryButton);
-    EXPECT_EQ(core::TransferCancelFlag, 1);
+// While one operation runs (its button shows its cancel caption), only that button
+// raises a cancel flag. A stray CancelFlag would outlive a backup or restore, as only the
+// format clears it, and the repository scans would find nothing until the next format.
+TEST_F(DispatchTest, OnlyTheRunningOperationsButtonCancelsIt) {
+    struct Running {
+        int button;
+        const char* caption;
+        int32_t cancelFlag, transferCancelFlag;  // what its own press raises
+    };
+    const Running operations[] = {
+        {core::FormatButton, "Format Cancel", 1, 1},
+        {core::BackupButton, "Backup Cancel", 0, 1},
+        {core::RestoreButton, "Restore Cancel", 0, 1},
+        {core::RecoveryButton, "Cancel DL", 0, 1},
+    };
+    const int buttons[] = {core::FormatButton, core::BackupButton, core::RestoreButton,
+                           core::RecoveryButton};
+    ASSERT_TRUE(
+        test::WriteZip(scratch.file("CloverISO-5000.zip"), {{"boot", "Clover revision: 5000\n"}}));
+    core::CloverLocalRepository = scratch.path().string() + "/";
+    for (const Running& running : operations) {
+        SCOPED_TRACE(running.caption);
+        std::string idle = toolkit().GetText(running.button);
+        core::BusyFlag = 1;
+        toolkit().SetText(running.button, running.caption);
+        for (int other : buttons)
+            if (other != running.button) Press(other);
+        EXPECT_EQ(core::CancelFlag + core::TransferCancelFlag, 0);
+        EXPECT_EQ(download::ScanLocalRepository(), 1) << "the archive is found meanwhile";
+        Press(running.button);
+        EXPECT_EQ(core::CancelFlag, running.cancelFlag);
+        EXPECT_EQ(core::TransferCancelFlag, running.transferCancelFlag);
+        EXPECT_TRUE(started.empty());
+        // The worker's closing steps.
+        toolkit().SetText(running.button, idle);
+        core::BusyFlag = core::CancelFlag = core::TransferCancelFlag = 0;
+    }
 }
 
 TEST_F(DispatchTest, ExitAndQuitWaitForIdleButTheCloseBoxDoesNot) {
