@@ -116,7 +116,6 @@ int RunFormat(const std::vector<std::string>& arguments) {
     // The button's worker runs here, to its end, as the only thread.
     app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
     app::DispatchEvent(ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
-    // "All done" also follows the checks that refuse a disk: only the outcome tells.
     return app::LastOutcome() == core::Outcome::Done ? 0 : 1;
 }
 

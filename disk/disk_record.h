@@ -55,6 +55,10 @@ std::string PartitionTypeName(uint8_t type);
 // Rebuilds DiskList; returns the number of drive roots the system reported.
 int EnumerateDisks();
 
+// The letters of every volume mounted from the disk now, in the system's order; logical
+// partitions too, which the four slots do not show.
+std::vector<std::string> MountedVolumes(int32_t diskNumber);
+
 // True when the disk holds the running system: the system drive letter among its letters,
 // or a system mount.
 bool HoldsSystemDrive(const DiskRecord& disk);

@@ -65,6 +65,21 @@ void AddVolume(const std::string& letter, const platform::VolumeLocation& locati
     }
 }
 
+// Calls visit(letter, location) for each mounted volume that is a partition of a disk;
+// returns the number of drive roots the system reported.
+template <class Visit>
+int ForEachPartitionVolume(Visit visit) {
+    platform::DiskSystem& disks = Disks();
+    std::vector<std::string> roots = disks.LogicalDriveRoots();
+    for (const std::string& root : roots) {
+        std::string letter = disks.LetterOfRoot(root);
+        platform::VolumeLocation location;
+        if (disks.LocateVolume(letter, location) && location.PartitionNumber >= 1)
+            visit(letter, location);
+    }
+    return int(roots.size());
+}
+
 }  // namespace
 
 int EnumerateDisks() {
@@ -75,14 +90,15 @@ int EnumerateDisks() {
         platform::DiskFacts facts;
         if (disks.ProbeDisk(number, facts)) DiskList.push_back(ProbedRecord(number, facts));
     }
-    std::vector<std::string> roots = disks.LogicalDriveRoots();
-    for (const std::string& root : roots) {
-        std::string letter = disks.LetterOfRoot(root);
-        platform::VolumeLocation location;
-        if (!disks.LocateVolume(letter, location) || location.PartitionNumber < 1) continue;
-        AddVolume(letter, location);
-    }
-    return int(roots.size());
+    return ForEachPartitionVolume(AddVolume);
+}
+
+std::vector<std::string> MountedVolumes(int32_t diskNumber) {
+    std::vector<std::string> letters;
+    ForEachPartitionVolume([&](const std::string& letter, const platform::VolumeLocation& at) {
+        if (at.DiskNumber == diskNumber) letters.push_back(letter);
+    });
+    return letters;
 }
 
 bool HoldsSystemDrive(const DiskRecord& disk) {

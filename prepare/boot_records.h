@@ -18,8 +18,9 @@ struct BootRecordSet {
 };
 
 // Puts the image's code over the volume's boot sector(s), keeping the parameter block the
-// format service wrote; exFAT also gets its backup region and boot checksum. False when
-// the volume could not be opened (CancelFlag is then set).
+// format service wrote and every byte the image does not reach; exFAT also gets its backup
+// region and boot checksum. False, with CancelFlag set, when the volume could not be
+// opened (no status) or its boot sectors not read or written (a status says which).
 bool InstallPartitionBootRecord(int32_t diskNumber, const std::string& letter,
                                 std::span<const uint8_t> image, int sectors, int64_t bytesPerSector,
                                 core::FileSystemKind fileSystem);

@@ -180,14 +180,11 @@ struct RunHandles {
     }
 };
 
-// Every volume of the disk with a letter is locked and dismounted before the rewrite. One
-// that cannot be ends the run before anything is written: its file system would stay in
-// use over the new structures.
+// Every mounted volume of the disk, logical partitions too, is locked and dismounted
+// before the rewrite. One that cannot be ends the run before anything is written: its
+// file system would stay in use over the new structures.
 bool DismountVolumes() {
-    for (int slot = 0; slot < disk::SelectedDisk.PartitionCount && slot < disk::kPartitionSlots;
-         ++slot) {
-        const std::string& letter = disk::SelectedDisk.Partitions[slot].Letter;
-        if (letter.empty()) continue;
+    for (const std::string& letter : disk::MountedVolumes(disk::SelectedDisk.DiskNumber)) {
         disk::DiskHandlePtr volume = disk::OpenDiskDevice(0, letter, false, true);
         if (!volume || !disk::DismountVolume(volume.get())) {
             core::CancelFlag = 1;
@@ -249,8 +246,15 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
     core::DrawStatus("Create PartitionTable");
     ClearPartitionStructures(handles.disk.get(), disk::SelectedDisk.Geometry.DiskSize,
                              bytesPerSector);
-    WriteMasterBootRecord(handles.disk.get(), mbr, BuildPartitionTable(LayoutOfSelectedDisk()),
-                          bytesPerSector);
+    if (!WriteMasterBootRecord(handles.disk.get(), mbr, BuildPartitionTable(LayoutOfSelectedDisk()),
+                               bytesPerSector)) {
+        core::CancelFlag = 1;
+        core::ShowStatus("Error : The new partition table of Disk" +
+                             std::to_string(disk::SelectedDisk.DiskNumber) +
+                             " did not reach the disk!",
+                         5000);
+        return false;
+    }
     disk::UnlockVolume(handles.disk.get());
     handles.disk.reset();
     platform::SystemClock().SleepMs(500);
@@ -265,8 +269,7 @@ bool WritePartitionTable(const BootRecordSet& set, RunHandles& handles) {
     return false;
 }
 
-// Partition 1's letter, given by the system or assigned now; "" ends the run. Nothing was
-// formatted then, so "All done" must not follow.
+// Partition 1's letter, given by the system or assigned now; "" ends the run.
 std::string FirstPartitionLetter() {
     disk::PartitionRecord& first = disk::SelectedDisk.Partitions[0];
     if (first.Letter.empty()) {
@@ -471,7 +474,8 @@ core::Outcome FormatAndInstall(int32_t installDataSet) {
     // A cancel pressed after the last step still counts.
     if (outcome == core::Outcome::Done && core::CancelFlag != 0) outcome = core::Outcome::Cancelled;
 
-    if (core::CancelFlag == 0) core::ShowStatus("All done", 2000);
+    // A refusal, a failed step or a cancel leaves its own text as the last one.
+    if (outcome == core::Outcome::Done) core::ShowStatus("All done", 2000);
     ui.SetText(core::FormatButton, "Format Disk");
     ui.EnableControl(core::DriveTree, true);
     disk::RefreshDriveList();

@@ -1,5 +1,6 @@
 #include "prepare/partition_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/progress.h"
@@ -37,6 +38,22 @@ void PutEntry(uint8_t* entry, uint8_t status, int64_t first, int64_t count, int6
     std::memcpy(entry + mbr::kLastChs, last.data(), 3);
     platform::WriteLe32(entry + mbr::kFirstSector, uint32_t(first));
     platform::WriteLe32(entry + mbr::kSectorCount, uint32_t(count));
+}
+
+// A write the system refused (a volume of the disk still in use) leaves the old table:
+// what sector 0 holds now must be the signature and the entries just written.
+bool TableReadsBack(platform::DiskHandle* disk, const std::vector<uint8_t>& mbr,
+                    int64_t bytesPerSector) {
+    namespace mbrLayout = platform::mbr;
+    std::vector<uint8_t> sector(size_t(bytesPerSector), 0);
+    if (disk::ReadSectors(disk, bytesPerSector, 0, 1, sector.data()) != bytesPerSector)
+        return false;
+    auto same = [&](size_t from, size_t to) {
+        return std::equal(mbr.begin() + long(from), mbr.begin() + long(to),
+                          sector.begin() + long(from));
+    };
+    return same(mbrLayout::kSignatureOffset, mbrLayout::kSignatureOffset + 4) &&
+           same(mbrLayout::kTableOffset, mbrLayout::kTableOffset + sizeof(PartitionArea));
 }
 
 }  // namespace
@@ -81,7 +98,7 @@ PartitionArea BuildPartitionTable(const PartitionLayout& layout) {
     return area;
 }
 
-void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
+bool WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
                            const PartitionArea& area, int64_t bytesPerSector) {
     std::memcpy(mbr.data() + platform::mbr::kTableOffset, area.data(), area.size());
     platform::WriteLe32(mbr.data() + platform::mbr::kSignatureOffset,
@@ -95,7 +112,9 @@ void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr
         core::ShowStatus("Clearing PBR structures ...", 0);
         disk::WriteSectors(disk, bytesPerSector, first, 1, zero.data());
     }
-    if (disk) disk->UpdateProperties();
+    if (!disk) return false;
+    disk->UpdateProperties();
+    return TableReadsBack(disk, mbr, bytesPerSector);
 }
 
 void SetPartitionTypeLba(platform::DiskHandle* disk, int64_t bytesPerSector) {

@@ -41,8 +41,9 @@ std::array<uint8_t, 3> ChsAddress(int64_t lba, int64_t sectorsPerTrack);
 
 // Puts the table and a new disk signature into mbr (one sector holding the boot code),
 // writes it as sector 0, zeroes each new partition's first sector and makes the system
-// take in the new layout.
-void WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
+// take in the new layout. False when sector 0 does not read back with the signature and
+// the entries written: nothing more may be written then.
+bool WriteMasterBootRecord(platform::DiskHandle* disk, std::vector<uint8_t>& mbr,
                            const PartitionArea& area, int64_t bytesPerSector);
 
 // Entry 1 becomes type 0x0C; everything else in sector 0 stays. Nothing is written when

@@ -16,11 +16,13 @@ public:
         : device_(device), layoutUpdates_(layoutUpdates), fingerprint_(std::move(fingerprint)) {}
     ~FakeHandle() override { device_.locked = false; }
     int64_t WriteAt(int64_t offset, const void* data, int64_t bytes) override {
+        if (device_.refusesWrites) return 0;
         if (device_.bytes.size() < size_t(offset + bytes)) device_.bytes.resize(offset + bytes);
         std::memcpy(device_.bytes.data() + offset, data, size_t(bytes));
         return bytes;
     }
     int64_t ReadAt(int64_t offset, void* data, int64_t bytes) override {
+        if (device_.refusesReads) return 0;
         int64_t available = std::max<int64_t>(0, int64_t(device_.bytes.size()) - offset);
         bytes = std::min(bytes, available);
         if (bytes > 0) std::memcpy(data, device_.bytes.data() + offset, size_t(bytes));

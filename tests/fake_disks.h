@@ -18,9 +18,12 @@ struct FakeVolume {
     std::string fileSystem;
 };
 
-// Memory-backed device; Lock fails while busyLocks is above zero.
+// Memory-backed device; Lock fails while busyLocks is above zero, and transfers the
+// device refuses move nothing.
 struct FakeDevice {
     std::string bytes;
+    bool refusesReads = false;
+    bool refusesWrites = false;
     int busyLocks = 0;
     int lockCalls = 0;
     bool locked = false;

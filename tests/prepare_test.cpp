@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "app/main_window.h"
@@ -238,6 +239,8 @@ protected:
 
 TEST_F(FormatTest, DefaultBootRecordsMakeABootableCloverStick) {
     core::InstallDataSet = "Not_Install";
+    disks.volumes.push_back({"G:\\", true, {1, 5}, "LOGICAL", "FAT32"});  // not in the slots
+    disks.devices["volume G:"];
     std::string before = disk().bytes;
     EXPECT_EQ(Format(), core::Outcome::Done);
     EXPECT_TRUE(Said("All done"));
@@ -259,6 +262,7 @@ TEST_F(FormatTest, DefaultBootRecordsMakeABootableCloverStick) {
     EXPECT_EQ(disks.formats[0].letter, "E:");
     EXPECT_EQ(disks.formats[0].fileSystem, "FAT32");
     EXPECT_TRUE(disks.devices["volume E:"].dismounted);
+    EXPECT_TRUE(disks.devices["volume G:"].dismounted);
 
     const std::string& volume = disks.devices["volume E:"].bytes;
     auto pbr = prepare::BootImageBytes(prepare::BootImage::Boot1f32alt);
@@ -276,8 +280,8 @@ TEST_F(FormatTest, RefusalsLeaveTheDiskUntouched) {
     core::Boot_records = "Clover";
     core::FileSystem = "NTFS";
     EXPECT_EQ(Format(), core::Outcome::Refused);
-    EXPECT_TRUE(Said("Error : Select FileSystem : FAT32-LBA Or exFAT only!"));
-    EXPECT_TRUE(Said("All done"));  // the checks end without setting CancelFlag
+    EXPECT_EQ(toolkit().StatusLines().back(),
+              "Error : Select FileSystem : FAT32-LBA Or exFAT only!");
 
     core::FileSystem = "FAT32";
     disks.disks[1].Descriptor->BusType = 11;  // SATA, shown with fixed disks
@@ -317,6 +321,96 @@ TEST_F(FormatTest, DeclinedConfirmationAndCancelledFormatSkipAllDone) {
     EXPECT_NE(disk().bytes, before);  // the new table was written before the format failed
     EXPECT_TRUE(disks.remounted.empty());
     EXPECT_EQ(core::CancelFlag.load(), 0);
+}
+
+// A write that does not reach the device, or a boot sector that cannot be read, ends the
+// run with a status saying so, and nothing is written after it.
+TEST_F(FormatTest, TransfersTheDeviceRefusesStopTheRun) {
+    struct Case {
+        const char* what;
+        const char* device;
+        bool reads;  // the device refuses its reads, else its writes
+        const char* status;
+        size_t formats;
+    };
+    const Case cases[] = {
+        {"a table the disk does not take", "disk1", false,
+         "Error : The new partition table of Disk1 did not reach the disk!", 0},
+        {"a boot sector that cannot be read", "volume E:", true,
+         "Error reading the boot sector of E:", 1},
+        {"a boot sector that cannot be written", "volume E:", false,
+         "Error writing the boot sector of E:", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        disks.formats.clear();
+        disks.remounted.clear();
+        disks.devices["volume E:"].bytes.clear();
+        std::string before = disk().bytes;
+        test::FakeDevice& device = disks.devices[c.device];
+        (c.reads ? device.refusesReads : device.refusesWrites) = true;
+        EXPECT_EQ(Format(), core::Outcome::Failed);
+        device.refusesReads = device.refusesWrites = false;
+        EXPECT_EQ(toolkit().StatusLines().back(), c.status);
+        EXPECT_EQ(disks.formats.size(), c.formats);
+        EXPECT_TRUE(disks.remounted.empty());
+        if (c.formats == 0)
+            EXPECT_EQ(disk().bytes, before);
+        else
+            EXPECT_EQ(disks.devices["volume E:"].bytes, disks.formattedBoot) << "no PBR over it";
+        disk::RefreshDriveList();
+        toolkit().SelectItem(core::DriveTree, 0);
+    }
+    EXPECT_FALSE(Said("All done"));
+}
+
+// A run whose data set did not arrive is no success: its last status tells why.
+TEST_F(FormatTest, AMissingDataSetEndsOnItsOwnTextNotAllDone) {
+    setenv("TMPDIR", scratch.path().c_str(), 1);
+    setenv("STICKFORGE_CLOVER_HOST", "http://127.0.0.1:1", 1);  // nobody answers
+    core::ResumeMaxAttemptsNumber = 0;
+    std::string notZip = scratch.file("CloverISO-5000.zip");
+    test::WriteFile(notZip, "not a ZIP archive");
+    struct Case {
+        const char* what;
+        const char* dataSet;
+        const char* revision;
+        std::vector<std::string> shown;  // in this order, the last one last of all
+    };
+    const Case cases[] = {
+        {"a local archive that is no ZIP",
+         "Local",
+         "0",
+         {"Success Read Local Data set", "Data set files of Clover not Installed"}},
+        {"no latest revision found",
+         "DL",
+         "0",
+         {"Error Check Clover Last Revision", "Data set files of Clover not Installed"}},
+        {"a failed download", "DL", "5000", {"Data set files of Clover not Installed"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        core::InstallDataSet = c.dataSet;
+        core::DownloadRevision = c.revision;
+        core::LocalArchivePath = notZip;
+        size_t before = toolkit().StatusLines().size();
+        EXPECT_EQ(Format(1), core::Outcome::Failed);
+        std::vector<std::string> lines = toolkit().StatusLines();
+        lines.erase(lines.begin(), lines.begin() + long(before));
+        EXPECT_TRUE(Said("Clover boot records installed"));
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), "All done"), lines.end());
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), c.shown.back());
+        auto at = lines.begin();
+        for (const std::string& text : c.shown) {
+            at = std::find(at, lines.end(), text);
+            EXPECT_NE(at, lines.end()) << text;
+        }
+        disk::RefreshDriveList();
+        toolkit().SelectItem(core::DriveTree, 0);
+    }
+    unsetenv("STICKFORGE_CLOVER_HOST");
+    unsetenv("TMPDIR");
 }
 
 // The stick shown in the confirmation was pulled and another one took its number.

@@ -1,6 +1,7 @@
 ; boot1xalt: exFAT partition boot record of the "Clover" set, two sectors.
 ; Loads the root file "boot" (or, after a digit key, "boot0" to "boot9") to 2000:0200
 ; and enters it there. Every LBA comes from the volume's PartitionOffset.
+; Sectors of 512 to 4096 bytes: from 1024 bytes on, both halves lie in the first sector.
 ; Entry: 0:7C00, DL = BIOS drive; our MBRs load both sectors, other MBRs only the first.
 ; Exit:  2000:0200 with DL = BIOS drive. Errors print "boot1x: error" and halt.
 
@@ -11,8 +12,8 @@
 LOAD_SEGMENT    equ     0x2020          ; 2000:0200
 MAX_FILE_SIZE   equ     0xA0000 - 0x20200   ; up to the video memory
 DIR_BUFFER      equ     0x8000          ; the root directory's first sectors
-DIR_SECTORS     equ     32              ; 512 entries; the end mark stays below 0x10000
-FAT_BUFFER      equ     0x7000          ; one FAT sector
+DIR_BYTES       equ     0x4000          ; 512 entries; the end mark stays below 0x10000
+FAT_BUFFER      equ     0x6000          ; one FAT sector, up to 4096 bytes below the stack
 NO_DATA_CLUSTER equ     0xFFFFFFF7      ; this number and above: bad cluster, end of chain
 SECOND_SECTOR   equ     0x7E00
 
@@ -33,6 +34,11 @@ SECOND_SECTOR   equ     0x7E00
 %define name_hash               bp - 16
 %define file_cluster            bp - 20
 %define file_size               bp - 24
+; What the sector size (512 to 4096 bytes) makes of the shared loader code.
+%define RUN_SECTORS             bp - 26   ; sectors in 32 KiB
+%define SECTOR_PARAGRAPHS       bp - 28   ; 16-byte paragraphs in a sector
+%define ENTRY_MASK              bp - 30   ; FAT entries in a sector, less one
+%define ENTRY_SHIFT             bp - 31   ; FAT entries in a sector, as a power of two
 STACK_TOP       equ     0x7C00 - 32
 %define CONTIGUOUS_FLAG         file_flags
 
@@ -100,8 +106,24 @@ cluster_lba:
 second_sector:
         mov     si, msg_init
         call    print_message
-        cmp     byte [sector_shift], 9  ; 512-byte sectors only
-        jne     fail
+        mov     cl, [sector_shift]      ; 512- to 4096-byte sectors
+        cmp     cl, 9
+        jb      fail
+        cmp     cl, 12
+        ja      fail
+        mov     ax, 0x8000
+        shr     ax, cl
+        mov     [RUN_SECTORS], ax
+        sub     cl, 2                   ; four bytes per FAT entry
+        mov     [ENTRY_SHIFT], cl
+        mov     ax, 1
+        shl     ax, cl
+        dec     ax
+        mov     [ENTRY_MASK], ax
+        sub     cl, 2                   ; sixteen bytes per paragraph
+        mov     ax, 1
+        shl     ax, cl
+        mov     [SECTOR_PARAGRAPHS], ax
         mov     ebx, [partition_offset]
         mov     eax, [fat_offset]
         add     eax, ebx
@@ -134,7 +156,9 @@ second_sector:
         mov     eax, [root_cluster]
         push    DIR_BUFFER / 16
         pop     es
-        mov     si, DIR_SECTORS
+        mov     cl, [sector_shift]
+        mov     si, DIR_BYTES
+        shr     si, cl
         mov     byte [file_flags], 0    ; the directory is a FAT chain
         call    load_chain
         mov     byte [es:0], 0          ; end mark after what was read
@@ -204,7 +228,8 @@ found:
         dec     esi
         cmp     esi, MAX_FILE_SIZE
         jae     fail
-        shr     esi, 9
+        mov     cl, [sector_shift]
+        shr     esi, cl
         inc     si                      ; whole sectors
         mov     eax, [file_cluster]
         push    LOAD_SEGMENT

@@ -102,6 +102,31 @@ TEST_F(FormatBoot, CloverExFatStartsBootFromUsb) {
     ExpectBooted(run);
 }
 
+// exFAT counts in the disk's 4096-byte sectors; both halves of the loader lie in the
+// volume's first sector.
+TEST_F(FormatBoot, CloverExFatStartsBootOnFourKilobyteSectors) {
+    if (!HasProgram("mount.exfat-fuse")) GTEST_SKIP() << "exfat-fuse is not installed";
+    LoopDisk& disk = NewDisk(96, 4096);
+    ASSERT_TRUE(disk.attached()) << disk.error();
+    RunResult format = Format(disk.device(), {{"Boot_records", "Clover"},
+                                              {"FileSystem", "exFAT"},
+                                              {"StartLBASector", "2048"},
+                                              {"MultiPartitions", "0"}});
+    ASSERT_EQ(format.status, 0) << format.Log();
+    std::string folder = disk.MountPoint(1), output;
+    ASSERT_FALSE(folder.empty()) << "the program mounts partition 1";
+    std::filesystem::copy_file(SelfTest("selftest_boot"), std::filesystem::path(folder) / "boot");
+    disk.Unmount();
+    EXPECT_EQ(RunTool({"fsck.exfat", "-n", disk.Partition(1)}, &output), 0) << output;
+    ASSERT_TRUE(disk.Detach());
+
+    QemuResult run =
+        BootInQemu(disk.image(),
+                   QemuBoot().As(test::Attach::Nvme).WithSectorsOf(4096).StopAt("boot1x: error"));
+    EXPECT_TRUE(Shows(run, "boot1x: init")) << run.serial;
+    ExpectBooted(run);
+}
+
 TEST_F(FormatBoot, XpcStartsEfildr20) {
     // exFAT asked for, FAT32-LBA made.
     LoopDisk* disk = Formatted({{"Boot_records", "XPC"},

@@ -200,33 +200,34 @@ RunResult FormatFixture::Format(const std::string& device, const Settings& setti
     if (!workerThread) {
         result.status = cli::RunFormat({device});
     } else {
-        // The main loop as the program runs it; the worker on a thread of its own.
         app::BuildMainWindow();
         disk::RefreshDriveList();
         int line = cli::FindTargetLine(device);
         EXPECT_GE(line, 0) << device;
-        if (line >= 0) {
-            std::thread worker;
-            std::atomic<bool> done = false;
-            app::SetWorkerLauncher([&](app::WorkerProc proc, int32_t argument) {
-                worker = std::thread([&done, proc, argument] {
-                    proc(argument);
-                    done = true;
-                });
-            });
-            toolkit.SelectItem(core::DriveTree, line);
-            app::DispatchEvent(
-                ui::Event{ui::EventKind::Control, core::MainWindow, core::FormatButton});
-            while (!done)
-                if (auto event = toolkit.WaitEvent(20)) app::DispatchEvent(*event);
-            if (worker.joinable()) worker.join();
-            app::SetWorkerLauncher(nullptr);
-        }
+        if (line >= 0) PressInMainLoop(line, core::FormatButton);
+        result.status = app::LastOutcome() == core::Outcome::Done ? 0 : 1;
     }
     result.statuses = toolkit.StatusLines();
     result.boxes = toolkit.Boxes();
-    if (workerThread) result.status = app::LastOutcome() == core::Outcome::Done ? 0 : 1;
     return result;
+}
+
+void PressInMainLoop(int line, int button) {
+    auto& toolkit = static_cast<ui::ConsoleToolkit&>(ui::UI());
+    std::thread worker;
+    std::atomic<bool> done = false;
+    app::SetWorkerLauncher([&](app::WorkerProc proc, int32_t argument) {
+        worker = std::thread([&done, proc, argument] {
+            proc(argument);
+            done = true;
+        });
+    });
+    toolkit.SelectItem(core::DriveTree, line);
+    app::DispatchEvent(ui::Event{ui::EventKind::Control, core::MainWindow, button});
+    while (!done && worker.joinable())
+        if (auto event = toolkit.WaitEvent(20)) app::DispatchEvent(*event);
+    if (worker.joinable()) worker.join();
+    app::SetWorkerLauncher(nullptr);
 }
 
 }  // namespace format_test

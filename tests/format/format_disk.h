@@ -77,6 +77,11 @@ bool HasProgram(const std::string& name);
 uint32_t Le32(std::span<const uint8_t> bytes, size_t at);
 uint64_t Le64(std::span<const uint8_t> bytes, size_t at);
 
+// Presses a button of the main window on a line of the drive list as a user of the window
+// does: the main loop dispatches the press and the events that follow until the button's
+// worker, on a thread of its own, has ended.
+void PressInMainLoop(int line, int button);
+
 // Root, the loop devices and the program's state for one test; skipped visibly when
 // not root or when a tool is missing.
 class FormatFixture : public ::testing::Test {
