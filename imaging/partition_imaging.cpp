@@ -10,6 +10,8 @@
 #include "core/progress.h"
 #include "core/settings.h"
 #include "core/state.h"
+#include "disk/disk_record.h"
+#include "disk/disk_system.h"
 #include "disk/drive_list.h"
 #include "disk/format_size.h"
 #include "disk/raw_access.h"
@@ -251,11 +253,28 @@ void CloseBackup(BackupRun& run) {
 
 struct RestoreRun {
     disk::DiskHandlePtr disk;
-    disk::DiskHandlePtr volume;  // the partition's own, when it has a letter
+    disk::DiskHandlePtr volume;               // the partition's own, when it has a letter
+    std::vector<disk::DiskHandlePtr> others;  // the disk's other volumes, held locked
     std::optional<ChunkBuffers> buffers;
     ImagePtr image;
     platform::DiskHandle& Target() { return volume ? *volume : *disk; }
 };
+
+// Where the system writes a disk only while none of its volumes is mounted, the disk's
+// other volumes (partition 1 of a stick just prepared) are locked for the restore and
+// given back at its end, as they were. False, with a status, when one is in use.
+bool LockOtherVolumes(RestoreRun& run, const std::string& target) {
+    if (!disk::Disks().DiskWritesNeedVolumesLocked()) return true;
+    for (const std::string& letter : disk::MountedVolumes(disk::SelectedDisk.DiskNumber)) {
+        if (letter == target) continue;
+        run.others.push_back(disk::OpenDiskDevice(0, letter, false, true));
+        if (!run.others.back()) {
+            core::ShowStatus("Error open volume " + letter + " for write&lock", 1000);
+            return false;
+        }
+    }
+    return true;
+}
 
 // The image the user agreed to with its size, or nothing to stop. Every refusal comes
 // before the first byte is written.
@@ -344,6 +363,7 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
         core::ShowStatus("Unable to open file " + path, 1000);
         return Outcome::Failed;
     }
+    if (!LockOtherVolumes(run, letter)) return Outcome::Failed;
 
     ui::UI().SetText(core::RestoreButton, "Restore Cancel");
     CopyJob job;
@@ -378,7 +398,9 @@ Outcome RunRestore(RestoreRun& run, const ImagingOptions& options) {
 void CloseRestore(RestoreRun& run) {
     run.buffers.reset();
     run.image.reset();
-    for (disk::DiskHandlePtr* handle : {&run.volume, &run.disk})
+    std::vector<disk::DiskHandlePtr*> handles = {&run.volume, &run.disk};
+    for (disk::DiskHandlePtr& other : run.others) handles.push_back(&other);
+    for (disk::DiskHandlePtr* handle : handles)
         if (*handle) {
             disk::UnlockVolume(handle->get());
             handle->reset();

@@ -162,6 +162,9 @@ public:
 
     // Raw access without the program's guards; nullptr when the device cannot be opened.
     virtual std::unique_ptr<DiskHandle> OpenDisk(int32_t number, bool write) = 0;
+    // True where a disk's sectors are written only while none of its volumes is mounted
+    // (Linux writes a disk through an exclusive open); Windows writes around them.
+    virtual bool DiskWritesNeedVolumesLocked() = 0;
     virtual std::unique_ptr<DiskHandle> OpenVolume(const std::string& letter, bool write) = 0;
 
     // The volume a letter argument names in the refusal texts, or "" when the argument can

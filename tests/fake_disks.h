@@ -47,6 +47,7 @@ public:
     std::string formattedBoot;
     bool formatServiceMissing = false;
     int layoutUpdates = 0;
+    bool diskWritesNeedVolumesLocked = false;
 
     static FakeDiskSystem* Install();  // becomes the program's disk service
 
@@ -59,6 +60,7 @@ public:
     std::string VolumeLabel(const std::string& letter) override;
     std::string FileSystemName(const std::string& letter) override;
     std::unique_ptr<platform::DiskHandle> OpenDisk(int32_t number, bool write) override;
+    bool DiskWritesNeedVolumesLocked() override { return diskWritesNeedVolumesLocked; }
     std::unique_ptr<platform::DiskHandle> OpenVolume(const std::string& letter,
                                                      bool write) override;
     std::string VolumeName(const std::string& letter) override;

@@ -112,6 +112,8 @@ public:
         return OpenBlockDevice("/dev/" + disk->name, write, false);
     }
 
+    bool DiskWritesNeedVolumesLocked() override { return true; }
+
     std::unique_ptr<DiskHandle> OpenVolume(const std::string& letter, bool write) override {
         auto device = DeviceAt(letter);
         return device ? OpenBlockDevice("/dev/" + device->name, write, true) : nullptr;

@@ -54,6 +54,8 @@ public:
     std::unique_ptr<DiskHandle> OpenDisk(int32_t number, bool write) override {
         return win32::OpenDiskHandle(win32::PhysicalDrivePath(number), write);
     }
+    // Writes to a disk's sectors outside its mounted volumes are let through.
+    bool DiskWritesNeedVolumesLocked() override { return false; }
     std::unique_ptr<DiskHandle> OpenVolume(const std::string& letter, bool write) override {
         std::wstring path = win32::VolumePath(letter);
         return path.empty() ? nullptr : win32::OpenDiskHandle(path, write);
