@@ -197,7 +197,6 @@ TEST_F(Imaging, RestoresTheSecondPartitionOfAFormattedDisk) {
     RunResult format =
         Format(disk.device(), {{"MultiPartitions", "1"}, {"BootPartitionSize", "40"}});
     ASSERT_EQ(format.status, 0) << format.Log();
-    disk.Unmount();
     std::vector<uint8_t> mbrBefore = disk.Read(0, 1);
     int64_t start = Le32(mbrBefore, 446 + 16 + 8), sectors = Le32(mbrBefore, 446 + 16 + 12);
     ASSERT_GT(sectors, 40 * 2048);
