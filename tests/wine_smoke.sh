@@ -133,11 +133,14 @@ check "settings file at exit is the Linux build's, byte for byte" cmp "$scratch/
 # shellcheck source=tests/wine/faults.sh
 . "$repo/tests/wine/faults.sh"
 
-# A check program of the build: its failures and notes shown, its summary line judged.
+# A check program of the build, with its arguments: its failures and notes shown, its
+# summary line judged.
 run_checks() {
     description=$1
     output="$scratch/$2.out"
-    "$wine" "$windows_build/$2.exe" 2>/dev/null | tr -d '\r' >"$output"
+    program="$windows_build/$2.exe"
+    shift 2
+    "$wine" "$program" "$@" 2>/dev/null | tr -d '\r' >"$output"
     grep -v " passed, " "$output"
     check "$description ($(tail -n 1 "$output"))" grep -q " 0 failed" "$output"
 }
@@ -145,6 +148,7 @@ run_checks "Win32 toolkit checks" ui_win32_check
 run_checks "Win32 disk checks" disks_win32_check
 run_checks "Win32 format service checks" format_win32_check
 run_checks "Win32 packed resources and tool runs checks" resources_win32_check
+. "$repo/tests/wine/flush.sh"
 . "$repo/tests/wine/imaging.sh"
 
 check "WinINet downloads" sh "$repo/tests/wine/downloads.sh" "$wine" "$windows_build"

@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/image_file.h"
+#include "platform/win32/device_io.h"
 #include "platform/win32/owned_handle.h"
+#include "platform/win32/volumes.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -39,6 +42,13 @@ bool WriteAll(HANDLE file, const uint8_t* bytes, size_t count) {
     return true;
 }
 
+// The volume a folder lies on, opened for writing; invalid when it has no drive letter.
+win32::OwnedHandle OpenVolumeOf(const std::wstring& folder) {
+    std::wstring device = win32::VolumePath(VolumeRootOf(Narrow(folder)));
+    if (device.empty()) return {};
+    return win32::OpenDevice(device, GENERIC_READ | GENERIC_WRITE);
+}
+
 class FolderTree : public FileTree {
 public:
     explicit FolderTree(const std::string& folder) : root_(Widen(folder)) {
@@ -63,7 +73,7 @@ public:
             win32::Own(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
-        if (Copy(source, file.get())) return true;
+        if (Copy(source, file.get()) && FlushFileBuffers(file.get())) return true;
         file.reset();
         DeleteFileW(path.c_str());
         return false;
@@ -77,7 +87,15 @@ public:
         return GetFileAttributesW(Path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    bool Finish() override { return true; }
+    // Each file was flushed as it was written; the volume's flush then writes what the file
+    // system keeps of them (directory entries, allocation tables). A folder mounted without
+    // a letter, or a volume that only an administrator may open, keeps the files' own
+    // flushes.
+    bool Finish() override {
+        if (!IsFolder(root_)) return true;
+        win32::OwnedHandle volume = OpenVolumeOf(root_);
+        return volume ? FlushFileBuffers(volume.get()) != 0 : true;
+    }
 
 private:
     // Levels that cannot be made (a drive, a share's server) are passed over: only the
