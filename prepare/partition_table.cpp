@@ -42,18 +42,18 @@ void PutEntry(uint8_t* entry, uint8_t status, int64_t first, int64_t count, int6
 
 // A write the system refused (a volume of the disk still in use) leaves the old table:
 // what sector 0 holds now must be the signature and the entries just written.
-bool TableReadsBack(platform::DiskHandle* disk, const std::vector<uint8_t>& mbr,
+bool TableReadsBack(platform::DiskHandle* disk, const std::vector<uint8_t>& written,
                     int64_t bytesPerSector) {
-    namespace mbrLayout = platform::mbr;
+    namespace mbr = platform::mbr;
     std::vector<uint8_t> sector(size_t(bytesPerSector), 0);
     if (disk::ReadSectors(disk, bytesPerSector, 0, 1, sector.data()) != bytesPerSector)
         return false;
     auto same = [&](size_t from, size_t to) {
-        return std::equal(mbr.begin() + long(from), mbr.begin() + long(to),
+        return std::equal(written.begin() + long(from), written.begin() + long(to),
                           sector.begin() + long(from));
     };
-    return same(mbrLayout::kSignatureOffset, mbrLayout::kSignatureOffset + 4) &&
-           same(mbrLayout::kTableOffset, mbrLayout::kTableOffset + sizeof(PartitionArea));
+    return same(mbr::kSignatureOffset, mbr::kSignatureOffset + 4) &&
+           same(mbr::kTableOffset, mbr::kTableOffset + sizeof(PartitionArea));
 }
 
 }  // namespace
