@@ -89,12 +89,13 @@ public:
 
     // Each file was flushed as it was written; the volume's flush then writes what the file
     // system keeps of them (directory entries, allocation tables). A folder mounted without
-    // a letter, or a volume that only an administrator may open, keeps the files' own
-    // flushes.
+    // a letter, a volume that only an administrator may open, or one whose driver has no
+    // flush of its own (Wine's) keeps the files' own flushes.
     bool Finish() override {
         if (!IsFolder(root_)) return true;
         win32::OwnedHandle volume = OpenVolumeOf(root_);
-        return volume ? FlushFileBuffers(volume.get()) != 0 : true;
+        return !volume || FlushFileBuffers(volume.get()) ||
+               GetLastError() == ERROR_INVALID_FUNCTION;
     }
 
 private:
