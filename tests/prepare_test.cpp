@@ -368,6 +368,7 @@ TEST_F(FormatTest, TransfersTheDeviceRefusesStopTheRun) {
 TEST_F(FormatTest, AMissingDataSetEndsOnItsOwnTextNotAllDone) {
     setenv("TMPDIR", scratch.path().c_str(), 1);
     setenv("STICKFORGE_CLOVER_HOST", "http://127.0.0.1:1", 1);  // nobody answers
+    setenv("STICKFORGE_GITHUB_API", "http://127.0.0.1:1", 1);
     core::ResumeMaxAttemptsNumber = 0;
     std::string notZip = scratch.file("CloverISO-5000.zip");
     test::WriteFile(notZip, "not a ZIP archive");
@@ -410,6 +411,7 @@ TEST_F(FormatTest, AMissingDataSetEndsOnItsOwnTextNotAllDone) {
         toolkit().SelectItem(core::DriveTree, 0);
     }
     unsetenv("STICKFORGE_CLOVER_HOST");
+    unsetenv("STICKFORGE_GITHUB_API");
     unsetenv("TMPDIR");
 }
 
