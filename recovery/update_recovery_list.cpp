@@ -9,6 +9,7 @@
 #include "disk/drive_list.h"
 #include "download/download_slot.h"
 #include "recovery/catalog_walk.h"
+#include "recovery/internet_recovery_table.h"
 #include "recovery/recovery_title.h"
 #include "recovery/scratch_download.h"
 #include "ui/toolkit.h"
@@ -55,8 +56,11 @@ bool CompleteEntry(ScratchDownloads& downloads, core::RecoveryEntry& entry) {
 }
 
 // The list and the Download Tool's list box change together, so an index chosen in the
-// box always names the entry it shows.
+// box always names the entry it shows. The catalog's packages stop at old releases: the
+// Internet Recovery versions follow them whatever the catalog held.
 void PublishList(std::vector<core::RecoveryEntry> entries) {
+    for (core::RecoveryEntry& entry : InternetRecoveryEntries())
+        entries.push_back(std::move(entry));
     std::vector<std::string> titles;
     for (const core::RecoveryEntry& entry : entries) titles.push_back(entry.Title);
     core::ReplaceRecoveryList(std::move(entries));

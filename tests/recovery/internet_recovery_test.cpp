@@ -8,13 +8,17 @@
 #include <filesystem>
 #include <random>
 
+#include "app/dispatch.h"
 #include "app/main_window.h"
+#include "app/workers.h"
+#include "core/ids.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "download/http_download.h"
 #include "recovery/download_recovery.h"
 #include "recovery/internet_recovery_table.h"
 #include "tests/download/test_server.h"
+#include "tests/recovery/catalog_fixture.h"
 #include "tests/recovery/package_fixture.h"
 #include "tests/test_support.h"
 
@@ -80,9 +84,25 @@ protected:
         return true;
     }
 
+    // A catalog of one recovery package on a loopback server of its own, for Update List.
+    void ServeCatalog() {
+        std::string www = scratch.file("www");
+        fs::create_directories(www + "/031-1");
+        catalogServer = std::make_unique<test::TestServer>(www);
+        ASSERT_TRUE(catalogServer->running());
+        auto url = [&](const std::string& name) { return catalogServer->Url("/031-1/" + name); };
+        test::WriteFile(www + "/031-1/RecoveryHDUpdate.smd", fixtures::SmdXml("Recovery 031-1"));
+        test::WriteFile(www + "/031-1/RecoveryHDUpdate.pkm", fixtures::PackageMetadataXml("a.b.1"));
+        test::WriteFile(www + "/catalog.xml",
+                        fixtures::CatalogXml(
+                            {{"031-1", url("RecoveryHDUpdate.smd"), url("RecoveryHDUpdate.pkg"),
+                              url("RecoveryHDUpdate.pkm"), "0", "", "2015-09-16T17:29:47Z"}}));
+        core::SUCatalogURL = catalogServer->Url("/catalog.xml");
+    }
+
     std::string package;  // made before the private temporary path is in force
     test::PrivateTemporaryPath temporary;
-    std::unique_ptr<test::TestServer> server;
+    std::unique_ptr<test::TestServer> server, catalogServer;
     std::string dmg;
 };
 
@@ -201,19 +221,38 @@ TEST_F(InternetRecoveryTest, TheStandInRefusesEveryWrongField) {
     }
 }
 
-TEST_F(InternetRecoveryTest, OkOnAnEntryExtractsTheHfsImageBesideThePair) {
+// As a user runs it: Update List, a restart, then OK on an item of the Download Tool.
+TEST_F(InternetRecoveryTest, OkOnAnItemTheUpdateListedExtractsTheHfsImageBesideThePair) {
     ASSERT_FALSE(package.empty()) << "the package fixture could not be built";
     Start({}, package + "/BaseSystem.dmg");
-    core::RecoveryList = recovery::InternetRecoveryEntries();
-    std::vector<std::string> images;
-    ASSERT_EQ(recovery::RunRecoveryDownload(1, images), Outcome::Done);
-    ASSERT_EQ(images.size(), 1u);
-    EXPECT_EQ(fs::path(images[0]).filename(), "2.hfs");
-    EXPECT_TRUE(fs::exists(fs::path(images[0]).parent_path() / "BaseSystem.dmg"));
+    ServeCatalog();
+    app::SetWorkerLauncher([](app::WorkerProc proc, int32_t argument) { proc(argument); });
+    auto press = [](int window, int control) {
+        app::DispatchEvent({ui::EventKind::Control, window, control});
+    };
+    press(core::MainWindow, core::RecoveryButton);
+    press(core::DownloadToolWindow, core::DownloadToolUpdateList);
+    press(core::DownloadToolWindow, core::DownloadToolCancel);
+    core::LoadSettingsFromText("");
+    core::LoadSettings();
+
+    press(core::MainWindow, core::RecoveryButton);
+    ASSERT_EQ(toolkit().ItemCount(core::DownloadToolList),
+              int(1 + recovery::InternetRecoveryVersions().size()));
+    toolkit().SelectItem(core::DownloadToolList, 2);
+    ASSERT_EQ(core::RecoveryList[2].Title, "macOS Sequoia 15 (Internet Recovery)");
+    press(core::DownloadToolWindow, core::DownloadToolOk);
+
+    std::vector<fs::path> images;
+    for (const auto& entry : fs::recursive_directory_iterator(core::SFKImageLocalRepo))
+        if (entry.path().extension() == ".hfs") images.push_back(entry.path());
+    ASSERT_EQ(images.size(), 1u) << output();
+    EXPECT_EQ(images[0].filename(), "2.hfs");
+    EXPECT_TRUE(fs::exists(images[0].parent_path() / "BaseSystem.dmg"));
     EXPECT_EQ(test::ReadFile(images[0]), test::ReadFile(package + "/base.hfs"));
     EXPECT_NE(output().find("\"macOS Sequoia 15 (Internet Recovery)\" ........... Success"),
               std::string::npos);
-    EXPECT_NE(output().find(images[0]), std::string::npos) << "the box names the image";
+    EXPECT_NE(output().find(images[0].string()), std::string::npos) << "the box names the image";
     EXPECT_FALSE(temporary.HoldsProgramFolders());
 }
 

@@ -22,6 +22,8 @@ sh "$source/tests/recovery/make_recovery_package.sh" "$fixture_tool" "$scratch/f
 # The program's temporary folders, and the removal of old ones, stay in the scratch folder.
 export TMPDIR="$scratch/tmp"
 mkdir -p "$TMPDIR"
+# The list holds Internet Recovery items too: no entry may reach Apple's server.
+export STICKFORGE_RECOVERY_HOST=http://127.0.0.1:9
 cp "$cli_built" "$scratch/stickforge-cli"
 cli() { "$scratch/stickforge-cli" --yes "$@" >"$scratch/out" 2>"$scratch/err"; }
 
@@ -37,13 +39,21 @@ make_recovery_site "$www" "$url" "$digest" "$size"
 
 tab=$(printf '\t')
 first="0${tab}(15A204h) OS X Recovery HD Update 2015-09-16 199 KB"
+# The catalog's two entries, then one Internet Recovery item per row of the table.
+{
+    printf '%s\n1\tOlder Recovery\n' "$first"
+    grep -v '^#' "$source/data/recovery/internet_recovery.tsv" |
+        awk -F '\t' '{ printf "%d\t%s (Internet Recovery)\n", NR + 1, $1 }'
+} >"$scratch/list"
 cli --set "SUCatalogURL=$url/catalog.xml" recovery update
 check "recovery update exits 0" test $? -eq 0
-check "  and prints the list" sh -c '[ "$(cat "$1")" = "$(printf "%s\n1\tOlder Recovery" "$2")" ]' \
-    - "$scratch/out" "$first"
+check "  and prints the list" cmp -s "$scratch/list" "$scratch/out"
 check "  with the status texts" grep -q "Update RecoveryHD List ... OK" "$scratch/err"
+check "  the settings file keeps an Internet Recovery item as Title = address" grep -q \
+    "^macOS Sequoia 15 (Internet Recovery) = http://osrecovery.apple.com/InstallationPayload/" \
+    "$scratch/stickforge.ini"
 cli recovery list
-check "recovery list reads the saved list back" grep -qx "$first" "$scratch/out"
+check "recovery list reads the saved list back" cmp -s "$scratch/list" "$scratch/out"
 
 mkdir -p "$scratch/image folder"
 # A later run knows the catalog's size and digest from the settings file alone.
@@ -61,7 +71,7 @@ check "  the image is the package's HFS+ partition" \
     cmp -s "$scratch/image folder/2.hfs" "$scratch/fixture/base.hfs"
 check "  the summary box" grep -q "Extract HFS-Image from HD Recovery file ................. Success" \
     "$scratch/err"
-cli recovery download 7
+cli recovery download "$(wc -l <"$scratch/list")"
 check "recovery download of an entry not in the list exits 1" test $? -eq 1
 cli recovery download x
 check "recovery download of no number is a usage error" test $? -eq 2

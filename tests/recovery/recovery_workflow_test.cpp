@@ -15,6 +15,7 @@
 #include "core/state.h"
 #include "download/download_slot.h"
 #include "recovery/download_recovery.h"
+#include "recovery/internet_recovery_table.h"
 #include "recovery/package_check.h"
 #include "recovery/update_recovery_list.h"
 #include "resources/dmg_extract.h"
@@ -91,6 +92,14 @@ protected:
         return titles;
     }
 
+    // The titles an update publishes: the catalog's, then the Internet Recovery items.
+    static std::vector<std::string> Published(std::vector<std::string> titles) {
+        for (const recovery::InternetRecoveryVersion& version :
+             recovery::InternetRecoveryVersions())
+            titles.push_back(recovery::InternetRecoveryItemTitle(version));
+        return titles;
+    }
+
     std::string package;  // made before the private temporary path is in force
     test::PrivateTemporaryPath temporary;
     std::string www;
@@ -126,10 +135,10 @@ TEST_F(RecoveryWorkflowTest, AnUpdateListsTheRecoveryProductsWithTheirTitles) {
     other.metadataUrl = server.Url("/041-9/iTunes.smd");
     EXPECT_EQ(Update({plain, other, noIdentifier, zero, text}), Outcome::Done);
 
-    EXPECT_EQ(Titles(),
-              (std::vector<std::string>{"(15A204h) Recovery 031-1 2015-09-16 453 MB",
-                                        "Recovery 031-2", "(14F27) Recovery 031-3 2015-09-16",
-                                        "(13F34) Recovery 031-4 2015-09-16"}));
+    EXPECT_EQ(Titles(), Published({"(15A204h) Recovery 031-1 2015-09-16 453 MB", "Recovery 031-2",
+                                   "(14F27) Recovery 031-3 2015-09-16",
+                                   "(13F34) Recovery 031-4 2015-09-16"}));
+    EXPECT_EQ(core::RecoveryList[5].Title, "macOS Sequoia 15 (Internet Recovery)");
     EXPECT_EQ(core::RecoveryList[0].Revision, "15A204h");
     EXPECT_EQ(core::RecoveryList[0].URL, plain.packageUrl);
     for (const char* status : {"Checking for Updates ... Wait Please",
@@ -139,6 +148,22 @@ TEST_F(RecoveryWorkflowTest, AnUpdateListsTheRecoveryProductsWithTheirTitles) {
     EXPECT_NE(
         saved.find("(15A204h) Recovery 031-1 2015-09-16 453 MB = " + plain.packageUrl + "\r\n"),
         std::string::npos);
+
+    // The next start reads back every entry as it was published, each still dispatched by
+    // its address.
+    const std::vector<core::RecoveryEntry> published = core::RecoveryList;
+    core::LoadSettingsFromText("");
+    core::LoadSettings();
+    ASSERT_EQ(core::RecoveryList.size(), published.size());
+    for (size_t i = 0; i < published.size(); ++i) {
+        const core::RecoveryEntry& loaded = core::RecoveryList[i];
+        EXPECT_EQ(loaded.Title, published[i].Title);
+        EXPECT_EQ(loaded.URL, published[i].URL) << loaded.Title;
+        EXPECT_EQ(loaded.Size + loaded.Digest, published[i].Size + published[i].Digest);
+        recovery::InternetRecoveryVersion version;
+        EXPECT_EQ(recovery::ReadInternetRecoveryAddress(loaded.URL, version), i >= 4)
+            << loaded.Title;
+    }
 }
 
 TEST_F(RecoveryWorkflowTest, EachFailureHasItsText) {
@@ -154,13 +179,13 @@ TEST_F(RecoveryWorkflowTest, EachFailureHasItsText) {
     EXPECT_EQ(Update({broken}), Outcome::Failed);
     EXPECT_TRUE(SawStatus("Update RecoveryHD List ... Error: CheckRecoveryHDThread"));
     // The list and the tool's list box agree, and the list is saved.
-    ASSERT_EQ(core::RecoveryList.size(), 1u);
+    ASSERT_EQ(Titles(), Published({""}));
     EXPECT_EQ(core::RecoveryList[0].URL, broken.packageUrl);
     EXPECT_EQ(toolkit().ItemCount(core::DownloadToolList), 0);  // the window is not open
 
     EXPECT_EQ(Update({}), Outcome::Failed);
     EXPECT_TRUE(SawStatus("Update RecoveryHD List ... Error:  RecoveryHD Source List is Empty"));
-    EXPECT_TRUE(core::RecoveryList.empty());
+    EXPECT_EQ(Titles(), Published({}));
     EXPECT_EQ(test::ReadFile(core::SettingsFilePath()).find("old.pkg"), std::string::npos);
 }
 
@@ -190,10 +215,9 @@ TEST_F(RecoveryWorkflowTest, AnUpdateStartsWithAClearedWalk) {
                              "</string></dict></plist>");
     core::SUCatalogURL = server.Url("/catalog.xml");
     EXPECT_EQ(recovery::RunRecoveryListUpdate(), Outcome::Done);
-    ASSERT_EQ(core::RecoveryList.size(), 1u);
+    ASSERT_EQ(Titles().size(), Published({""}).size());
     EXPECT_EQ(Update({Product("031-2", "a.b.2")}), Outcome::Done);
-    ASSERT_EQ(core::RecoveryList.size(), 1u);
-    EXPECT_EQ(core::RecoveryList[0].Title, "(2) Recovery 031-2 2015-09-16 453 MB");
+    EXPECT_EQ(Titles(), Published({"(2) Recovery 031-2 2015-09-16 453 MB"}));
 }
 
 TEST_F(RecoveryWorkflowTest, OneDownloadAtATime) {
@@ -281,7 +305,7 @@ TEST_F(RecoveryWorkflowTest, AfterARestartThePackageIsStillCheckedAgainstTheCata
     ASSERT_EQ(Update({product}), Outcome::Done);
     core::LoadSettingsFromText("");
     core::LoadSettings();
-    ASSERT_EQ(core::RecoveryList.size(), 1u);
+    ASSERT_EQ(Titles().size(), Published({""}).size());
 
     std::string sameSize = original;
     sameSize[sameSize.size() / 2] ^= 1;
@@ -487,11 +511,11 @@ TEST_F(RecoveryListThreads, TheUpdateReplacesTheListWhileTheInterfaceReadsIt) {
         }
         press(core::DownloadToolWindow, core::DownloadToolCancel);
     }
-    const std::vector<std::string> titles = {"(1) Recovery 031-1 2015-09-16 453 MB",
-                                             "Recovery 031-2"};
+    const std::vector<std::string> titles =
+        Published({"(1) Recovery 031-1 2015-09-16 453 MB", "Recovery 031-2"});
     EXPECT_EQ(Titles(), titles);
     press(core::MainWindow, core::RecoveryButton);
-    EXPECT_EQ(toolkit().ItemCount(core::DownloadToolList), 2);
+    EXPECT_EQ(toolkit().ItemCount(core::DownloadToolList), int(titles.size()));
     EXPECT_EQ(toolkit().SelectedItem(core::DownloadToolList), 0);
 }
 
