@@ -7,6 +7,7 @@
 //                                  keeps menus private to their process, so no text lookup)
 //   window_probe rects TITLE       prints "x y w h<TAB>class<TAB>text" of each child, in
 //                                  client coordinates
+//   window_probe items TITLE       prints each item of its first combo box, one a line
 //   window_probe minimise TITLE    minimises the window
 //   window_probe close TITLE       clicks its close box
 // Texts are UTF-8. Exit status 0 on success, 1 when the window or button is missing.
@@ -82,6 +83,26 @@ BOOL CALLBACK PrintRect(HWND child, LPARAM parent) {
     return TRUE;
 }
 
+BOOL CALLBACK FindComboBox(HWND child, LPARAM found) {
+    if (_wcsicmp(ClassOf(child).c_str(), L"ComboBox") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+bool PrintItems(HWND window) {
+    HWND combo = nullptr;
+    EnumChildWindows(window, FindComboBox, LPARAM(&combo));
+    if (!combo) return false;
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring item(size_t(SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0)) + 1, L'\0');
+        item.resize(size_t(SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), LPARAM(item.data()))));
+        std::string line = platform::Narrow(item) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return count >= 0;
+}
+
 }  // namespace
 
 int main() {
@@ -89,7 +110,7 @@ int main() {
     LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count < 3) {
         std::fputs(
-            "usage: window_probe wait|texts|press|gone|command|rects|minimise|close TITLE "
+            "usage: window_probe wait|texts|press|gone|command|rects|items|minimise|close TITLE "
             "[BUTTON|ID]\n",
             stderr);
         return 2;
@@ -103,6 +124,8 @@ int main() {
         EnumChildWindows(window, PrintChild, 0);
     } else if (verb == L"rects") {
         EnumChildWindows(window, PrintRect, LPARAM(window));
+    } else if (verb == L"items") {
+        return PrintItems(window) ? 0 : 1;
     } else if (verb == L"command" && count > 3) {
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(_wtoi(words[3]), 0), 0);
     } else if (verb == L"press" && count > 3) {

@@ -40,10 +40,16 @@ make_recovery_site "$scratch/www" "$url" \
     "$(sha1sum "$scratch/fixture/RecoveryHDUpdate.pkg" | cut -d' ' -f1)" \
     "$(wc -c <"$scratch/fixture/RecoveryHDUpdate.pkg")"
 
+# The catalog's two entries, then one Internet Recovery item per row of the table.
+{
+    printf '0\t(15A204h) OS X Recovery HD Update 2015-09-16 199 KB\n1\tOlder Recovery\n'
+    grep -v '^#' "$repo/data/recovery/internet_recovery.tsv" |
+        awk -F '\t' '{ printf "%d\t%s (Internet Recovery)\n", NR + 1, $1 }'
+} >"$scratch/list"
 cli --set "SUCatalogURL=$url/catalog.xml" recovery update
 check "Wine: recovery update exits 0" test "$status" -eq 0
-check "  and lists the package with its title" \
-    grep -qx "0	(15A204h) OS X Recovery HD Update 2015-09-16 199 KB" "$scratch/out.txt"
+check "  and lists the packages with their titles, then the Internet Recovery items" \
+    cmp -s "$scratch/list" "$scratch/out.txt"
 
 images=$(windows_path "$scratch/image folder/")
 # The second run knows the catalog's size and digest from the settings file alone.
@@ -113,6 +119,9 @@ check "  OK at 320 65 100 20" has_rect Button OK "320 65 100 20"
 check "  the list at 20 30, 400 wide, its first entry shown" \
     grep -q "^20 30 400 [0-9]*	ComboBox	(15A204h) OS X Recovery HD Update 2015-09-16 199 KB$" \
     "$scratch/rects"
+probe items "$tool" >"$scratch/items"
+check "  the list holds every entry the update saved, in its order" \
+    sh -c 'cut -f 2 "$1" | cmp -s - "$2"' - "$scratch/list" "$scratch/items"
 import -window root "$artifacts/download-tool-win32.png"
 probe press "$tool" Cancel
 probe gone "$tool"
