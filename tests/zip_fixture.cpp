@@ -6,8 +6,9 @@
 namespace test {
 namespace {
 
+// Little-endian; bytes past the eighth are zeros.
 void Put(std::string& out, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i) & 0xFF);
+    for (int i = 0; i < bytes; ++i) out += char(i < 8 ? value >> (8 * i) & 0xFF : 0);
 }
 
 }  // namespace
