@@ -23,4 +23,24 @@ int64_t FileSize(const std::string& path);
 // The folder the system lives in (Windows: the system directory; elsewhere "/").
 std::string SystemDirectory();
 
+// Where an installed copy keeps its files for the user who started it (under pkexec, the
+// user who asked for it): the configuration and data folders of the program, each ending
+// with the separator. Both are empty for a portable copy, which keeps everything beside
+// itself: its settings file is already there, or the folder is its user's to write and
+// not one of the system's program folders. Windows copies are always portable.
+struct UserFolders {
+    std::string config;
+    std::string data;
+};
+UserFolders InstalledUserFolders(const std::string& programFolder,
+                                 const std::string& settingsFileName);
+
+// Makes a folder and those missing above it; the ones it makes belong to the starting
+// user. False when the folder is not there afterwards.
+bool MakeUserFolder(const std::string& path);
+
+// A file the program made in the starting user's folders becomes that user's (when root
+// runs for another user through pkexec; otherwise it is the user's already).
+void GiveToStartingUser(const std::string& path);
+
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <filesystem>
+
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -64,5 +66,16 @@ std::string SystemDirectory() {
     if (length == 0 || length >= MAX_PATH) return {};
     return Narrow({buffer, length});
 }
+
+// The program keeps its files beside itself on Windows, as users of the .exe expect.
+UserFolders InstalledUserFolders(const std::string&, const std::string&) { return {}; }
+
+bool MakeUserFolder(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(Widen(path)), error);
+    return FolderExists(path);
+}
+
+void GiveToStartingUser(const std::string&) {}
 
 }  // namespace platform
