@@ -81,7 +81,8 @@ struct Setting {
     const char* name = nullptr;
     int32_t* number = nullptr;
     std::string* text = nullptr;
-    const char* fallback = "";  // the default as text; nullptr: the program folder
+    const char* fallback = "";  // the default as text; nullptr: *folder
+    const std::string* folder = nullptr;
     Rule rule = Rule::None;
     int64_t low = 0, high = 0;
     const char* choices = "";  // separated by '|'
@@ -120,10 +121,10 @@ const std::vector<Setting>& Settings() {
          .number = &SaveLatestCloverAfterDL, .fallback = "0", .rule = Rule::Range, .high = 1,
          .comments = {"SaveLatestCloverAfterDL: 0 - #False|1 - #True"}},
         {.group = kDataGroup, .name = "CloverLocalRepository", .text = &CloverLocalRepository,
-         .fallback = nullptr, .rule = Rule::Folder,
+         .fallback = nullptr, .folder = &CloverRepositoryDefault, .rule = Rule::Folder,
          .comments = {"Clover Local Repository Path"}},
         {.group = kDataGroup, .name = "SFKImageLocalRepo", .text = &SFKImageLocalRepo,
-         .fallback = nullptr, .rule = Rule::Folder,
+         .fallback = nullptr, .folder = &ImageRepositoryDefault, .rule = Rule::Folder,
          .comments = {"Partition Backup SFK-Image Files Local Repository Path"},
          .dividerAfter = true},
         {.group = kDataGroup, .name = "VolumeLabel", .text = &VolumeLabel, .fallback = "CLOVER",
@@ -341,7 +342,7 @@ std::optional<std::string> CheckedValue(const Setting& setting, std::string_view
 void Apply(const Setting& setting, const std::string_view* text) {
     std::optional<std::string> value;
     if (text) value = CheckedValue(setting, *text);
-    if (!value) value = setting.fallback ? setting.fallback : ProgramFolder;
+    if (!value) value = setting.fallback ? setting.fallback : *setting.folder;
     if (setting.number)
         *setting.number = Int32Value(*value);
     else
@@ -471,7 +472,7 @@ bool WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
 
 }  // namespace
 
-std::string SettingsFilePath() { return ProgramFolder + ProgramBaseName + ".ini"; }
+std::string SettingsFilePath() { return SettingsFolder + ProgramBaseName + ".ini"; }
 
 void LoadSettingsFromText(const std::string& text) {
     std::string clean = RepairUtf8(text);
@@ -535,7 +536,7 @@ void SaveSettings() {
     std::error_code error;
     if (WriteWholeFile(temporary, RenderSettings())) {
         std::filesystem::rename(temporary, target, error);
-        if (!error) return;
+        if (!error) return platform::GiveToStartingUser(SettingsFilePath());
     }
     std::filesystem::remove(temporary, error);
 }

@@ -12,6 +12,9 @@ std::string ProgramPath;
 std::string ProgramFileName;
 std::string ProgramBaseName;
 std::string ProgramFolder;
+std::string SettingsFolder;
+std::string CloverRepositoryDefault;
+std::string ImageRepositoryDefault;
 std::string SystemDriveLetter;
 std::string SavedAutoRunValue;
 
@@ -78,6 +81,19 @@ void SetProgramLocation(const std::string& path) {
     ProgramBaseName = dot == std::string::npos || dot == 0 || ProgramFileName.size() - dot > 4
                           ? ProgramFileName
                           : ProgramFileName.substr(0, dot);
+    SettingsFolder = CloverRepositoryDefault = ImageRepositoryDefault = ProgramFolder;
+}
+
+void UseInstalledPlaces() {
+    platform::UserFolders folders =
+        platform::InstalledUserFolders(ProgramFolder, ProgramBaseName + ".ini");
+    if (folders.config.empty()) return;
+    SettingsFolder = folders.config;
+    CloverRepositoryDefault = platform::JoinPath(folders.data, "clover/");
+    ImageRepositoryDefault = platform::JoinPath(folders.data, "images/");
+    for (const std::string* folder : {&SettingsFolder, &CloverRepositoryDefault,
+                                      &ImageRepositoryDefault})
+        platform::MakeUserFolder(*folder);
 }
 
 }  // namespace core

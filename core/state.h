@@ -16,6 +16,12 @@ extern std::string ProgramPath;
 extern std::string ProgramFileName;
 extern std::string ProgramBaseName;
 extern std::string ProgramFolder;  // ends with the path separator
+// Where the settings file lives and the defaults of the two repositories (Clover archives,
+// partition images), each ending with the separator: the program folder for a portable
+// copy, the starting user's folders for an installed one.
+extern std::string SettingsFolder;
+extern std::string CloverRepositoryDefault;
+extern std::string ImageRepositoryDefault;
 extern std::string SystemDriveLetter;
 extern std::string SavedAutoRunValue;
 
@@ -55,7 +61,12 @@ bool OnMainThread();
 // "v2.1.2016." + the build number as three digits + " Beta".
 std::string BuildVersionText(int build);
 
-// Fills ProgramPath, ProgramFileName, ProgramBaseName and ProgramFolder from path.
+// Fills ProgramPath, ProgramFileName, ProgramBaseName and ProgramFolder from path; the
+// settings and repositories start beside the program.
 void SetProgramLocation(const std::string& path);
+
+// An installed copy moves the settings and the repositories' defaults into the starting
+// user's folders, which it makes (that user's) when missing. A portable copy keeps them.
+void UseInstalledPlaces();
 
 }  // namespace core

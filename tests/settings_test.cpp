@@ -95,7 +95,7 @@ class SettingsTest : public test::AppTest {
 protected:
     SettingsTest() {
         core::VersionText = "v2.1.2016.019 Beta";
-        core::ProgramFolder = "/opt/sf/";
+        core::SetProgramLocation("/opt/sf/stickforge");
         core::LoadSettingsFromText("");
     }
 
@@ -400,8 +400,7 @@ TEST_F(SettingsTest, OverrideChecksLikeTheFile) {
 }
 
 TEST_F(SettingsTest, FileIsReplacedWholeAndReadBack) {
-    core::ProgramFolder = scratch.path().string() + "/";
-    core::ProgramBaseName = "stickforge";
+    core::SetProgramLocation(scratch.path().string() + "/stickforge");
     const std::string path = core::SettingsFilePath();
     EXPECT_EQ(path, core::ProgramFolder + "stickforge.ini");
 
@@ -420,11 +419,11 @@ TEST_F(SettingsTest, FileIsReplacedWholeAndReadBack) {
 }
 
 TEST_F(SettingsTest, UnwritableFileIsLeftAlone) {
-    core::ProgramFolder = scratch.path().string() + "/missing/";
+    core::SetProgramLocation(scratch.path().string() + "/missing/stickforge");
     core::SaveSettings();
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "missing"));
 
-    core::ProgramFolder = scratch.path().string() + "/";
+    core::SetProgramLocation(scratch.path().string() + "/stickforge");
     std::filesystem::create_directory(core::SettingsFilePath());  // a folder in the file's place
     core::SaveSettings();
     EXPECT_TRUE(std::filesystem::is_directory(core::SettingsFilePath()));
