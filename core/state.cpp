@@ -91,8 +91,8 @@ void UseInstalledPlaces() {
     SettingsFolder = folders.config;
     CloverRepositoryDefault = platform::JoinPath(folders.data, "clover/");
     ImageRepositoryDefault = platform::JoinPath(folders.data, "images/");
-    for (const std::string* folder : {&SettingsFolder, &CloverRepositoryDefault,
-                                      &ImageRepositoryDefault})
+    for (const std::string* folder :
+         {&SettingsFolder, &CloverRepositoryDefault, &ImageRepositoryDefault})
         platform::MakeUserFolder(*folder);
 }
 
