@@ -80,7 +80,12 @@ void LocateProgram(FrontEnd frontEnd, const std::string& executablePath) {
     }
 }
 
-void LoadProgramSettings() { core::LoadSettings(); }
+// An installed copy reads and writes them in the starting user's folders, found only now
+// that the program's folder and name are known.
+void LoadProgramSettings() {
+    core::UseInstalledPlaces();
+    core::LoadSettings();
+}
 
 void DeleteTempFolder() { resources::RemoveTempFolder(); }
 

@@ -35,7 +35,7 @@ extern const char* const RegularCatalogURL;
 extern const char* const DeveloperCatalogURL;
 extern const char* const BetaCatalogURL;
 
-// ProgramFolder + ProgramBaseName + ".ini".
+// SettingsFolder + ProgramBaseName + ".ini".
 std::string SettingsFilePath();
 
 void LoadSettings();

@@ -9,6 +9,8 @@
 #include <fstream>
 
 #include "loop_disk.h"
+#include "platform/image_file.h"
+#include "platform/output_file.h"
 #include "platform/paths.h"
 #include "test_support.h"
 
@@ -86,6 +88,21 @@ TEST_F(UserFoldersTest, UnderPkexecTheFoldersAreTheStartingUsers) {
     struct stat st {};
     ASSERT_EQ(stat(rootOnly.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u) << "a folder that was there stays whose it was";
+
+    // Downloads and backups: the user's in the user's folder, root's in root's.
+    auto download = [](const std::string& path) {
+        return platform::OutputFile::Create(path).IsOpen();
+    };
+    auto backup = [](const std::string& path) {
+        return platform::CreateSequentialFile(path) != nullptr;
+    };
+    for (auto [folder, owner] : {std::pair{made, nobody->pw_uid}, std::pair{rootOnly, 0u}}) {
+        for (auto [name, create] : {std::pair{"download", +download}, {"backup", +backup}}) {
+            ASSERT_TRUE(create(folder + name)) << folder << name;
+            ASSERT_EQ(stat((folder + name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, owner) << folder << name;
+        }
+    }
 }
 
 }  // namespace

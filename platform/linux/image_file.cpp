@@ -8,6 +8,7 @@
 
 #include "platform/linux/mounts.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/linux/user_files.h"
 
 namespace platform {
 namespace {
@@ -56,6 +57,7 @@ private:
 std::unique_ptr<ImageFile> Sequential(const std::string& path, int flags) {
     UniqueFd fd(open(path.c_str(), flags | O_CLOEXEC, 0644));
     if (!fd) return nullptr;
+    if (flags & O_CREAT) linuxos::GiveNewFileToFolderOwner(fd.get(), path);
     posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<SequentialFile>(std::move(fd));
 }

@@ -6,10 +6,14 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/linux/user_files.h"
+
 namespace platform {
 
 OutputFile OutputFile::Create(const std::string& path) {
-    return OutputFile(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) linuxos::GiveNewFileToFolderOwner(fd, path);
+    return OutputFile(fd);
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}

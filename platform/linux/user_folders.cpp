@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/user_files.h"
 #include "platform/path_parts.h"
 #include "platform/paths.h"
 
@@ -91,6 +92,16 @@ void GiveToStartingUser(const std::string& path) {
     std::optional<StartingUser> user = PkexecUser();
     // A refusal leaves the file root's: still there and readable, nothing lost.
     if (user && lchown(path.c_str(), user->uid, user->gid) != 0) return;
+}
+
+void linuxos::GiveNewFileToFolderOwner(int fd, const std::string& path) {
+    std::optional<StartingUser> user = PkexecUser();
+    if (!user) return;
+    std::string folder = FolderPart(path);
+    struct stat st {};
+    if (stat(folder.empty() ? "." : folder.c_str(), &st) != 0 || st.st_uid != user->uid) return;
+    // As above: a refusal leaves the file root's, nothing lost.
+    if (fchown(fd, user->uid, user->gid) != 0) return;
 }
 
 }  // namespace platform
