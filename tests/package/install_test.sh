@@ -2,7 +2,9 @@
 # The Debian package as a user meets it (root; skipped otherwise): installed with apt-get,
 # both programs run from /usr/bin by a new normal user and by root; the menu entry, the
 # AppStream data and the man pages pass their checkers; the launcher asks pkexec for exactly
-# the program of the polkit action; removing the package leaves nothing in /usr.
+# the program of the polkit action; the settings land in the starting user's folder and
+# belong to that user, also when root runs for them through pkexec; removing the package
+# leaves nothing in /usr.
 # Usage: install_test.sh PACKAGE.deb
 set -u
 if [ "$(id -u)" -ne 0 ]; then
@@ -36,14 +38,30 @@ check "apt-get installs the package" test $? -eq 0 || cat "$scratch/apt"
 dpkg -L stickforge >"$scratch/files"
 
 version=$(dpkg-deb -f "$deb" Version)
+# Root's own folders in the scratch folder, so that the test leaves nothing in /root.
+as_root() { env -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$scratch/root" "$@"; }
 for who in user root; do
     run=as_user
-    [ "$who" = root ] && run=env
+    [ "$who" = root ] && run=as_root
     $run /usr/bin/stickforge-cli version >"$scratch/version" 2>&1
     check "$who: stickforge-cli version from /usr/bin" grep -q "^Stickforge v" "$scratch/version"
     $run /usr/bin/stickforge-cli list >/dev/null 2>&1
     check "$who: stickforge-cli list from /usr/bin" test $? -eq 0
 done
+
+# An installed copy keeps its settings in the starting user's folders, that user's.
+settings=$home/.config/stickforge/stickforge.ini
+as_user /usr/bin/stickforge-cli settings --save >/dev/null 2>&1
+check "user: settings --save writes $settings" test -f "$settings"
+check "  ... owned by $user" test "$(owner_of "$settings" 2>/dev/null)" = "$user"
+rm -rf "$home/.config/stickforge" "$home/.local/share/stickforge"
+as_root env PKEXEC_UID="$uid" /usr/bin/stickforge-cli settings --save >/dev/null 2>&1
+check "root through pkexec: settings --save writes $settings" test -f "$settings"
+for path in "$settings" "$home/.config/stickforge" "$home/.local/share/stickforge/clover" \
+    "$home/.local/share/stickforge/images"; do
+    check "  ... $path owned by $user" test "$(owner_of "$path" 2>/dev/null)" = "$user"
+done
+check "  ... and nothing in root's folder" test ! -e "$scratch/root/.config/stickforge"
 check "the package's version is the program's" test "$version" = \
     "$(sed -n 's/^project(stickforge VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")"
 
