@@ -61,7 +61,7 @@ for path in "$settings" "$home/.config/stickforge" "$home/.local/share/stickforg
     "$home/.local/share/stickforge/images"; do
     check "  ... $path owned by $user" test "$(owner_of "$path" 2>/dev/null)" = "$user"
 done
-check "  ... and nothing in root's folder" test ! -e "$scratch/root/.config/stickforge"
+check "  ... and none in root's folder" test ! -e "$scratch/root/.config/stickforge/stickforge.ini"
 check "the package's version is the program's" test "$version" = \
     "$(sed -n 's/^project(stickforge VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")"
 
