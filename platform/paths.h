@@ -43,4 +43,8 @@ bool MakeUserFolder(const std::string& path);
 // runs for another user through pkexec; otherwise it is the user's already).
 void GiveToStartingUser(const std::string& path);
 
+// A file something else made (the archiver run as root) becomes the starting user's when
+// its folder is that user's; elsewhere it keeps its owner.
+void GiveNewFileToFolderOwner(const std::string& path);
+
 }  // namespace platform

@@ -51,6 +51,7 @@ std::vector<std::string> HfsStaging::Publish() {
     for (const std::string& name : names) {
         std::string target = platform::JoinPath(output_, name);
         if (!platform::MoveReplacing(platform::JoinPath(staging_, name), target)) return {};
+        platform::GiveNewFileToFolderOwner(target);
         images.push_back(target);
     }
     return images;

@@ -11,7 +11,9 @@
 #include "loop_disk.h"
 #include "platform/image_file.h"
 #include "platform/output_file.h"
+#include "platform/path_parts.h"
 #include "platform/paths.h"
+#include "resources/hfs_images.h"
 #include "test_support.h"
 
 namespace {
@@ -96,8 +98,15 @@ TEST_F(UserFoldersTest, UnderPkexecTheFoldersAreTheStartingUsers) {
     auto backup = [](const std::string& path) {
         return platform::CreateSequentialFile(path) != nullptr;
     };
+    // What the archiver, run as root, extracts into the folder.
+    auto extract = [](const std::string& path) {
+        resources::HfsStaging staging(platform::FolderPart(path));
+        std::ofstream(platform::JoinPath(staging.Folder(), platform::FileNamePart(path))) << "x";
+        return staging.Publish().size() == 1;
+    };
     for (auto [folder, owner] : {std::pair{made, nobody->pw_uid}, std::pair{rootOnly, 0u}}) {
-        for (auto [name, create] : {std::pair{"download", +download}, {"backup", +backup}}) {
+        for (auto [name, create] :
+             {std::pair{"download", +download}, {"backup", +backup}, {"0.hfs", +extract}}) {
             ASSERT_TRUE(create(folder + name)) << folder << name;
             ASSERT_EQ(stat((folder + name).c_str(), &st), 0);
             EXPECT_EQ(st.st_uid, owner) << folder << name;

@@ -67,6 +67,18 @@ bool StartingUserMayWrite(const std::string& folder) {
     return (st.st_mode & S_IWOTH) != 0;
 }
 
+// The user root runs for, when the file's folder is that user's: only there do new files
+// become theirs (a stick or root's own folders keep the owner their files have).
+std::optional<StartingUser> OwnerOfFolderFor(const std::string& path) {
+    std::optional<StartingUser> user = PkexecUser();
+    if (!user) return std::nullopt;
+    std::string folder = FolderPart(path);
+    struct stat st {};
+    if (stat(folder.empty() ? "." : folder.c_str(), &st) != 0 || st.st_uid != user->uid)
+        return std::nullopt;
+    return user;
+}
+
 }  // namespace
 
 UserFolders InstalledUserFolders(const std::string& programFolder,
@@ -95,13 +107,14 @@ void GiveToStartingUser(const std::string& path) {
 }
 
 void linuxos::GiveNewFileToFolderOwner(int fd, const std::string& path) {
-    std::optional<StartingUser> user = PkexecUser();
-    if (!user) return;
-    std::string folder = FolderPart(path);
-    struct stat st {};
-    if (stat(folder.empty() ? "." : folder.c_str(), &st) != 0 || st.st_uid != user->uid) return;
+    std::optional<StartingUser> user = OwnerOfFolderFor(path);
     // As above: a refusal leaves the file root's, nothing lost.
-    if (fchown(fd, user->uid, user->gid) != 0) return;
+    if (user && fchown(fd, user->uid, user->gid) != 0) return;
+}
+
+void GiveNewFileToFolderOwner(const std::string& path) {
+    std::optional<StartingUser> user = OwnerOfFolderFor(path);
+    if (user && lchown(path.c_str(), user->uid, user->gid) != 0) return;
 }
 
 }  // namespace platform

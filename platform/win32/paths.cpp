@@ -78,4 +78,6 @@ bool MakeUserFolder(const std::string& path) {
 
 void GiveToStartingUser(const std::string&) {}
 
+void GiveNewFileToFolderOwner(const std::string&) {}
+
 }  // namespace platform
