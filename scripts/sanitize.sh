@@ -15,7 +15,8 @@ case $mode in
 address)
     extra="-DSTICKFORGE_FUZZ=ON"
     targets="stickforge_tests stickforge-cli stickforge_cli_test_key download_tests clover_tests
-        recovery_tests tools_tests imaging_tests format_tests fltk_thread_tests"
+        recovery_tests recovery_online_stick_tests tools_tests imaging_tests format_tests
+        fltk_thread_tests"
     # The boot chains and the boots after a format (legacy and UEFI) run firmware and boot
     # code in QEMU, which the sanitizers do not see, for most of the plain tree's test
     # time; the GUI smoke test and the Download Tool screenshot need the GUI program, which
