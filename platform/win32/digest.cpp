@@ -1,23 +1,9 @@
 #include "platform/digest.h"
 
-#include <windows.h>
-// Needs <windows.h> first.
-#include <bcrypt.h>
+#include "platform/win32/bcrypt_handles.h"
 
 namespace platform {
 namespace {
-
-struct AlgorithmCloser {
-    void operator()(BCRYPT_ALG_HANDLE algorithm) const {
-        BCryptCloseAlgorithmProvider(algorithm, 0);
-    }
-};
-using Algorithm = std::unique_ptr<void, AlgorithmCloser>;
-
-struct HashDestroyer {
-    void operator()(BCRYPT_HASH_HANDLE hash) const { BCryptDestroyHash(hash); }
-};
-using Hash = std::unique_ptr<void, HashDestroyer>;
 
 constexpr ULONG kLargestUpdate = 1u << 30;
 

@@ -1,27 +1,13 @@
 #include "platform/signature.h"
 
-#include <windows.h>
-// Needs <windows.h> first.
-#include <bcrypt.h>
-
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "platform/win32/bcrypt_handles.h"
+
 namespace platform {
 namespace {
-
-struct AlgorithmCloser {
-    void operator()(BCRYPT_ALG_HANDLE algorithm) const {
-        BCryptCloseAlgorithmProvider(algorithm, 0);
-    }
-};
-using Algorithm = std::unique_ptr<void, AlgorithmCloser>;
-
-struct KeyDestroyer {
-    void operator()(BCRYPT_KEY_HANDLE key) const { BCryptDestroyKey(key); }
-};
-using Key = std::unique_ptr<void, KeyDestroyer>;
 
 // BCRYPT_RSAKEY_BLOB: the header, then the exponent and the modulus, big-endian.
 std::vector<UCHAR> PublicKeyBlob(std::span<const uint8_t> modulus, uint32_t exponent) {
